@@ -1,0 +1,129 @@
+// The one door from the host to the outside world: every service-control, process, clock and
+// file call the host makes, under the platform's own names, in namespace os. The Win32 build and
+// the simulated build each provide these; the host includes nothing else of the system's.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+namespace os {
+
+typedef uint32_t DWORD;
+typedef void* HANDLE;
+typedef void* SERVICE_STATUS_HANDLE;
+
+struct SERVICE_STATUS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+};
+
+typedef void (*SERVICE_MAIN_FUNCTION)(DWORD argc, char** argv);
+typedef void (*HANDLER_FUNCTION)(DWORD control);
+
+struct SERVICE_TABLE_ENTRY {
+    const char* lpServiceName;
+    SERVICE_MAIN_FUNCTION lpServiceProc;
+};
+
+// Laid out field for field as the system's own record, so it can be passed through unchanged.
+struct STARTUPINFO {
+    DWORD cb;
+    char* lpReserved;
+    char* lpDesktop;
+    char* lpTitle;
+    DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+    uint16_t wShowWindow;
+    uint16_t cbReserved2;
+    unsigned char* lpReserved2;
+    HANDLE hStdInput, hStdOutput, hStdError;
+};
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+
+const DWORD SERVICE_WIN32_OWN_PROCESS = 0x10;
+const DWORD SERVICE_INTERACTIVE_PROCESS = 0x100;
+const DWORD SERVICE_STOPPED = 1;
+const DWORD SERVICE_START_PENDING = 2;
+const DWORD SERVICE_STOP_PENDING = 3;
+const DWORD SERVICE_RUNNING = 4;
+const DWORD SERVICE_ACCEPT_STOP = 1;
+const DWORD SERVICE_CONTROL_STOP = 1;
+const DWORD SERVICE_CONTROL_INTERROGATE = 4;
+
+// Service control. Calls that fail return 0 and leave the reason for GetLastError.
+
+// Connects the calling thread to the service control manager and runs table[0]'s service main
+// on a thread of its own. Blocks until the service has ended (non-zero), or returns 0 at once
+// when there is no manager to connect to. Only the table's first entry is served.
+int StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRY* table);
+
+// Registers handler for the service name; returns the handle for SetServiceStatus, or 0.
+SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerA(const char* name, HANDLER_FUNCTION handler);
+
+// Hands the whole record to the service control manager; non-zero on success.
+int SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS* status);
+
+// Processes and threads.
+
+// Fills info with the calling process's own start-up information.
+void GetStartupInfoA(STARTUPINFO* info);
+
+// Starts a process; non-zero when it was created, with its handles and ids in info.
+int CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                   void* threadAttributes, int inheritHandles, DWORD creationFlags, void* environment,
+                   const char* currentDirectory, STARTUPINFO* startupInfo, PROCESS_INFORMATION* info);
+
+// Releases a handle; non-zero on success.
+int CloseHandle(HANDLE handle);
+
+// The reason for the calling thread's last failed call, as the system's error number.
+DWORD GetLastError();
+
+// Blocks the calling thread for the given number of milliseconds.
+void Sleep(DWORD milliseconds);
+
+// Makes path the process's current directory; non-zero on success.
+int SetCurrentDirectoryA(const char* path);
+
+// Clock.
+
+// Whole seconds since 1 January 1970 00:00:00 UTC.
+int64_t time();
+
+// Converts seconds since 1970 to local broken-down time; non-zero on success. Safe on any thread.
+int LocalTime(int64_t seconds, struct tm* out);
+
+// Files, by descriptor. A descriptor is >= 0; every call that fails returns -1.
+
+enum FileMode {
+    FILE_READ,    // read only
+    FILE_WRITE,   // write only from offset 0, created with owner read/write, never truncated
+    FILE_APPEND,  // every write at the end, created with owner read/write
+};
+
+// Opens name, relative to the current directory, in binary mode (no newline translation).
+int FileOpen(const char* name, FileMode mode);
+
+// Moves to offset bytes from the start; 0 on success.
+int FileSeek(int fd, long offset);
+
+// Reads size bytes, or fewer where the file ends first; the count read.
+int FileRead(int fd, void* buffer, int size);
+
+// Writes size bytes; the count written.
+int FileWrite(int fd, const void* buffer, int size);
+
+// Releases the descriptor.
+void FileClose(int fd);
+
+}  // namespace os

@@ -1,0 +1,92 @@
+// The simulated platform: a stand-in service control manager that records every report, a
+// virtual clock that only Sleep advances, control requests delivered at chosen virtual times,
+// and a scripted supervised program that keeps the real status and command files in the current
+// directory. Everything runs on the calling thread, so a run replays the same way every time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+// Events due at a virtual time are delivered while the service sleeps through that time; one
+// due exactly when a sleep ends, or while the service is awake, is delivered at the service's
+// next service-control, process or Sleep call, as a request that arrives just after it woke.
+
+// What the scripted program does. Times are virtual milliseconds since the run began.
+struct Program {
+    bool Heartbeat = true;          // writes the status file, with a fresh heartbeat, every tick
+    int StatusByte = 0;             // the status byte it writes while running
+    int64_t TickMs = 1000;          // its own cycle; its first tick is half a cycle after launch
+    int64_t HoldMs = 5000;          // keeps the hold bit set this long after it sees stop-begin
+    enum Ending { GOES_STALE, REMOVES_FILE, WRITES_NONE } Ends = GOES_STALE;
+    int64_t FreshAfterFinishMs = 0; // keeps beating this long after it sees stop-finish
+    int64_t DiesAtMs = -1;          // stops dead at this time, never to write again; -1 never
+    struct Change {
+        int64_t AtMs;
+        int StatusByte;
+    };
+    std::vector<Change> Changes;    // the running status byte becomes StatusByte at AtMs
+};
+
+// Faults, off by default; each test switches on only what it is about.
+struct Faults {
+    bool NoManager = false;           // the dispatcher cannot connect
+    bool RegisterFails = false;
+    bool FirstReportFails = false;    // the first SetServiceStatus fails, later ones succeed
+    bool LaunchFails = false;
+    os::DWORD Error = 0;              // what GetLastError gives after the failing call
+};
+
+struct Report {
+    int64_t AtMs;
+    os::SERVICE_STATUS Status;
+};
+
+struct Launch {
+    int64_t AtMs;
+    bool ApplicationNameNull;
+    std::string CommandLine;
+    bool SecurityAttributesNull;
+    int InheritHandles;
+    os::DWORD CreationFlags;
+    bool EnvironmentNull;
+    bool CurrentDirectoryNull;
+    bool StartupInfoFromGetStartupInfo;
+};
+
+struct World {
+    int64_t NowMs = 0;
+    int64_t EpochSeconds = 1700000000; // what time() gives at NowMs 0
+    Program Script;
+    Faults Fault;
+
+    std::string RegisteredName;
+    std::vector<std::string> DispatchedNames;  // argv[0] of each service main the dispatcher ran
+    std::vector<std::string> DirectoryChanges; // every path given to SetCurrentDirectoryA
+    std::vector<Report> Reports;
+    std::vector<Launch> Launches;
+    std::vector<os::DWORD> ControlsDelivered;
+    std::vector<int32_t> CommandsSeen; // by the program, each change of the command file once
+    int HandlesOpen = 0;               // created by launches and not yet closed
+    std::vector<std::string> Violations; // misuse of the platform or breaches of the protocol
+};
+
+extern World W;
+
+// Forgets everything: clock at 0, no events, no faults, default program.
+void Reset();
+
+// Sets the clock; the next time() gives seconds.
+void SetTime(int64_t seconds);
+
+// Delivers control to the registered handler at virtual time atMs.
+void ScheduleControl(int64_t atMs, os::DWORD control);
+
+// Writes a status file as the program would: 12 bytes of its own, the status byte, heartbeat.
+void WriteStatusFile(int statusByte, int64_t heartbeat);
+
+}  // namespace sim

@@ -1,0 +1,83 @@
+// Scratch directories and file helpers for the tests.
+#include "tests/support.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+#include "host/service.h"
+#include "link/link.h"
+#include "log/log.h"
+#include "platform/sim.h"
+
+namespace fs = std::filesystem;
+
+void InScratchDir::SetUp() {
+    static std::atomic<int> serial(0);
+    Previous = fs::current_path();
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("qvl-") + info->test_suite_name() + "-" + info->name() + "-" +
+                       std::to_string(std::time(nullptr)) + "-" + std::to_string(serial++);
+    for (char& c : name)
+        if (c == '/') c = '_';
+    Dir = fs::temp_directory_path() / name;
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+    fs::current_path(Dir);
+    sim::Reset();
+    StopRequested = 0;
+    UseTimeZone("UTC0");
+}
+
+void InScratchDir::TearDown() {
+    fs::current_path(Previous);
+    std::error_code ignored;
+    fs::permissions(Dir, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(Dir, ignored);
+}
+
+void UseTimeZone(const char* zone) {
+#ifdef _WIN32
+    _putenv_s("TZ", zone);
+    _tzset();
+#else
+    setenv("TZ", zone, 1);
+    tzset();
+#endif
+}
+
+Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool Exists(const std::string& path) {
+    return fs::exists(path);
+}
+
+std::vector<std::string> LogLines() {
+    Bytes b = ReadBytes(LOG_FILE);
+    std::string all(b.begin(), b.end());
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = all.find(LOG_LINE_END, start)) != std::string::npos; start = end + 2)
+        lines.push_back(all.substr(start, end - start));
+    if (start != all.size()) lines.push_back("<unterminated>" + all.substr(start));
+    return lines;
+}
+
+Bytes StatusFileBytes(int statusByte, int64_t heartbeat, size_t size) {
+    Bytes b(STATUS_FILE_MIN_SIZE, 'x');
+    b[STATUS_BYTE_OFFSET] = static_cast<unsigned char>(statusByte);
+    uint32_t u = static_cast<uint32_t>(heartbeat);
+    for (int i = 0; i < 4; i++) b[HEARTBEAT_OFFSET + i] = static_cast<unsigned char>(u >> (8 * i));
+    b.resize(size, 0);
+    return b;
+}
