@@ -61,6 +61,7 @@ struct Launch {
 struct World {
     int64_t NowMs = 0;
     int64_t EpochSeconds = 1700000000; // what time() gives at NowMs 0
+    int64_t LimitMs = 2 * 86400 * 1000; // a sleep past this aborts: the run would never end
     Program Script;
     Faults Fault;
 

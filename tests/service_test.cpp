@@ -1,0 +1,359 @@
+// Whole service runs on the simulated platform: the reports the manager sees and when, the
+// commands the program receives, and the log, for the ordinary run and each way a run can go.
+#include <chrono>
+#include <string>
+
+#include "host/service.h"
+#include "link/link.h"
+#include "log/log.h"
+#include "platform/sim.h"
+#include "tests/support.h"
+
+namespace {
+
+using sim::W;
+
+const char* StateName(os::DWORD state) {
+    switch (state) {
+    case os::SERVICE_STOPPED: return "STOPPED";
+    case os::SERVICE_START_PENDING: return "START_PENDING";
+    case os::SERVICE_STOP_PENDING: return "STOP_PENDING";
+    case os::SERVICE_RUNNING: return "RUNNING";
+    }
+    return "?";
+}
+
+class Service : public InScratchDir {
+protected:
+    void RunService(const char* name = "QVLService") {
+        std::string copy = name;
+        char* argv[] = {&copy[0], nullptr};
+        ServiceMain(1, argv);
+    }
+
+    // The reports as "STATE@ms", a run of three or more evenly spaced equal states written
+    // "STATE@first..last/step".
+    static std::string Timeline() {
+        const std::vector<sim::Report>& r = W.Reports;
+        std::string out;
+        for (size_t i = 0; i < r.size();) {
+            size_t j = i + 1;
+            os::DWORD state = r[i].Status.dwCurrentState;
+            int64_t step = j < r.size() ? r[j].AtMs - r[i].AtMs : 0;
+            while (j < r.size() && r[j].Status.dwCurrentState == state && r[j].AtMs - r[j - 1].AtMs == step) j++;
+            if (!out.empty()) out += " ";
+            out += std::string(StateName(state)) + "@" + std::to_string(r[i].AtMs);
+            if (j - i >= 3) {
+                out += ".." + std::to_string(r[j - 1].AtMs) + "/" + std::to_string(step);
+            } else {
+                j = i + 1;
+            }
+            i = j;
+        }
+        return out;
+    }
+
+    // The log's messages, without their time prefix.
+    static std::vector<std::string> Messages() {
+        std::vector<std::string> out;
+        for (const std::string& line : LogLines()) out.push_back(line.size() >= 30 ? line.substr(30) : "<short>" + line);
+        return out;
+    }
+
+    // What holds in every run, whatever else it tests.
+    void TearDown() override {
+        for (const sim::Report& r : W.Reports) {
+            EXPECT_EQ(r.Status.dwServiceType, 0x110u);
+            EXPECT_EQ(r.Status.dwControlsAccepted, 1u);
+            EXPECT_EQ(r.Status.dwWin32ExitCode, 0u);
+            EXPECT_EQ(r.Status.dwServiceSpecificExitCode, 0u);
+            EXPECT_EQ(r.Status.dwCheckPoint, 0u);
+            EXPECT_EQ(r.Status.dwWaitHint, 120000u);
+        }
+        EXPECT_EQ(W.HandlesOpen, 0);
+        EXPECT_EQ(W.Violations, std::vector<std::string>());
+        InScratchDir::TearDown();
+    }
+};
+
+typedef std::vector<std::string> Lines;
+typedef std::vector<int32_t> Commands;
+
+TEST_F(Service, StopWhileRunningWalksTheProgramThroughBothPhases) {
+    sim::ScheduleControl(45500, os::SERVICE_CONTROL_STOP);
+    RunService();
+
+    // Stop seen at the next pass; the hold bit (set 46.5 s to 51.5 s) is read at 49 s and
+    // cleared at 52 s; the last heartbeat, at 51 s, is stale at the read of 142 s.
+    EXPECT_EQ(Timeline(),
+              "START_PENDING@0 RUNNING@10000..45000/1000 STOP_PENDING@46000 STOP_PENDING@49000 "
+              "STOPPED@142000");
+    EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
+    EXPECT_EQ(ReadBytes(COMMAND_FILE), Bytes({0x0A, 0x00, 0x00, 0x00}));
+    Bytes log = ReadBytes(LOG_FILE);
+    EXPECT_EQ(std::string(log.begin(), log.end()),
+              "Tue 14 Nov 22:13:20 : SVCE  : Starting QVL service QVLService\r\n"
+              "Tue 14 Nov 22:13:20 : SVCE  : QVL Service started\r\n"
+              "Tue 14 Nov 22:14:05 : SVCE  : Stop request received\r\n"
+              "Tue 14 Nov 22:15:42 : SVCE  : QVL Service stopped\r\n");
+    EXPECT_EQ(W.RegisteredName, "QVLService");
+
+    ASSERT_EQ(W.Launches.size(), 1u);
+    const sim::Launch& l = W.Launches[0];
+    EXPECT_EQ(l.AtMs, 0);
+    EXPECT_TRUE(l.ApplicationNameNull);
+    EXPECT_EQ(l.CommandLine, "ZARNQVL.EXE");
+    EXPECT_TRUE(l.SecurityAttributesNull);
+    EXPECT_EQ(l.InheritHandles, 0);
+    EXPECT_EQ(l.CreationFlags, 0u);
+    EXPECT_TRUE(l.EnvironmentNull);
+    EXPECT_TRUE(l.CurrentDirectoryNull);
+    EXPECT_TRUE(l.StartupInfoFromGetStartupInfo);
+}
+
+TEST_F(Service, ProgramThatNeverBeatsIsTakenAsGoneAfterThePause) {
+    struct Case {
+        const char* what;
+        void (*prepare)();
+        Commands seen;
+    } cases[] = {
+        {"no status file", [] {}, {CMD_BEFORE_LAUNCH}},
+        {"status file is a directory", [] { std::filesystem::create_directory(STATUS_FILE); },
+         {CMD_BEFORE_LAUNCH}},
+        {"status file stops short of its heartbeat",
+         [] { WriteBytes(STATUS_FILE, StatusFileBytes(0, W.EpochSeconds + 10, 15)); }, {CMD_BEFORE_LAUNCH}},
+        {"a zero left fresh by an earlier run goes stale during the pause",
+         [] { WriteBytes(STATUS_FILE, StatusFileBytes(0, W.EpochSeconds - 85)); }, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        W.Script.Heartbeat = false;
+        c.prepare();
+        RunService("Another Name");
+        EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000 STOPPED@10000");
+        EXPECT_EQ(Messages(), Lines({"Starting QVL service Another Name", "QVL Service started",
+                                     "QVL unloaded", "QVL Service stopped"}));
+        EXPECT_EQ(W.RegisteredName, "Another Name");
+        EXPECT_EQ(W.CommandsSeen, c.seen);
+    }
+}
+
+TEST_F(Service, StopDuringThePauseIsActedOnAfterItWithoutEverRunning) {
+    sim::ScheduleControl(5000, os::SERVICE_CONTROL_STOP);
+    RunService();
+    EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000 STOP_PENDING@13000 STOPPED@106000");
+    std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "Tue 14 Nov 22:13:25 : SVCE  : Stop request received");
+    EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
+}
+
+TEST_F(Service, StopBeforeTheLaunchDoesNotPreventIt) {
+    sim::ScheduleControl(0, os::SERVICE_CONTROL_STOP);
+    RunService();
+    EXPECT_EQ(W.ControlsDelivered, std::vector<os::DWORD>({os::SERVICE_CONTROL_STOP}));
+    ASSERT_EQ(W.Launches.size(), 1u);
+    EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000 STOP_PENDING@13000 STOPPED@106000");
+    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                 "Stop request received", "QVL Service stopped"}));
+}
+
+TEST_F(Service, OtherControlsAreLoggedAndTheServiceKeepsRunning) {
+    for (os::DWORD control : {os::SERVICE_CONTROL_INTERROGATE, os::DWORD(200), os::DWORD(2)}) {
+        SCOPED_TRACE(control);
+        TearDown();
+        SetUp();
+        sim::ScheduleControl(20500, control);
+        sim::ScheduleControl(60500, os::SERVICE_CONTROL_STOP);
+        RunService();
+        std::string running = "START_PENDING@0 RUNNING@10000..60000/1000 STOP_PENDING@61000 ";
+        EXPECT_EQ(Timeline().substr(0, running.size()), running);
+        EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                     "Stop request received", "Stop request received", "QVL Service stopped"}));
+    }
+}
+
+TEST_F(Service, BeforeLaunchCommandOnlyWhenTheStatusIsNotAFreshZero) {
+    struct Case {
+        const char* what;
+        int statusByte;     // -1: no status file
+        int64_t age;
+        bool beforeLaunch;
+    } cases[] = {
+        {"fresh zero", 0x00, 0, false},
+        {"zero exactly 90 s old", 0x00, 90, false},
+        {"zero 91 s old", 0x00, 91, true},
+        {"fresh 0x01", 0x01, 0, true},
+        {"fresh hold bit", 0x80, 0, true},
+        {"fresh 0xFF", 0xFF, 0, true},
+        {"missing", -1, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        if (c.statusByte >= 0) WriteBytes(STATUS_FILE, StatusFileBytes(c.statusByte, W.EpochSeconds - c.age));
+        sim::ScheduleControl(12200, os::SERVICE_CONTROL_STOP);
+        RunService();
+        Commands expected = {CMD_STOP_BEGIN, CMD_STOP_FINISH};
+        if (c.beforeLaunch) expected.insert(expected.begin(), CMD_BEFORE_LAUNCH);
+        EXPECT_EQ(W.CommandsSeen, expected);
+    }
+}
+
+TEST_F(Service, StaleHeartbeatIsNoticedAtTheNextThirtiethPass) {
+    // Heartbeats are written at 0.5 s, 1.5 s, ...; reads come at 10 s, 40 s, 70 s, 100 s, ...
+    struct Case {
+        int64_t diesAtMs;
+        const char* timeline;
+    } cases[] = {
+        {20000, "START_PENDING@0 RUNNING@10000..130000/1000 STOPPED@130000"},  // last beat 19 s
+        {40000, "START_PENDING@0 RUNNING@10000..130000/1000 STOPPED@130000"},  // 39 s: stale at 130
+        {41000, "START_PENDING@0 RUNNING@10000..160000/1000 STOPPED@160000"},  // 40 s: fresh at 130
+        {5000, "START_PENDING@0 RUNNING@10000..100000/1000 STOPPED@100000"},   // dies in the pause
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.diesAtMs);
+        TearDown();
+        SetUp();
+        W.Script.DiesAtMs = c.diesAtMs;
+        RunService();
+        EXPECT_EQ(Timeline(), c.timeline);
+        EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                     "QVL unloaded", "QVL Service stopped"}));
+    }
+}
+
+TEST_F(Service, StatusByteOfNoneWhileRunningIsTakenAsGone) {
+    W.Script.Changes = {{50000, STATUS_NONE}};
+    RunService();
+    EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..70000/1000 STOPPED@70000");
+    EXPECT_EQ(Messages()[2], "QVL unloaded");
+}
+
+TEST_F(Service, StopArrivingAfterThePassTestButBeforeAnAbsentReadRunsTheStopSequence) {
+    W.Script.Heartbeat = false;
+    sim::ScheduleControl(10000, os::SERVICE_CONTROL_STOP);  // just after the pause ends
+    RunService();
+    // The absent first phase ends at its first read; the second sees the absence at once.
+    EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000 STOP_PENDING@10000 STOPPED@13000");
+    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                 "Stop request received", "QVL Service stopped"}));
+    EXPECT_EQ(ReadBytes(COMMAND_FILE), Bytes({0x0A, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(Service, FailedLaunchRunsThePauseAndStopsByItself) {
+    W.Fault.LaunchFails = true;
+    W.Fault.Error = 2;
+    RunService();
+    EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000 STOPPED@13000");
+    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                 "ZARNQVL not started! error=2", "QVL Service stopped"}));
+    EXPECT_EQ(StopRequested, 1);
+    EXPECT_EQ(ReadBytes(COMMAND_FILE), Bytes({0x0A, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(Service, FailedLaunchBesideAnEarlierRunsHoldingStatusWaitsUntilItIsStale) {
+    WriteBytes(STATUS_FILE, StatusFileBytes(STATUS_HOLD_BIT, W.EpochSeconds));
+    W.Fault.LaunchFails = true;
+    W.Fault.Error = 5;
+    RunService();
+    // Held from 13 s to 88 s; at the read of 91 s the heartbeat is 91 s old.
+    EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000..88000/3000 STOPPED@91000");
+    EXPECT_EQ(Messages()[2], "ZARNQVL not started! error=5");
+}
+
+TEST_F(Service, RegistrationFailureEndsTheRunBeforeAnyReport) {
+    W.Fault.RegisterFails = true;
+    W.Fault.Error = 1063;
+    RunService();
+    EXPECT_EQ(Timeline(), "");
+    EXPECT_TRUE(W.Launches.empty());
+    EXPECT_FALSE(Exists(COMMAND_FILE));
+    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service start failed error=427",
+                                 "QVL Service stopped"}));
+}
+
+TEST_F(Service, FailedFirstReportEndsTheRunBeforeTheLaunch) {
+    W.Fault.FirstReportFails = true;
+    W.Fault.Error = 6;
+    RunService();
+    EXPECT_EQ(Timeline(), "");
+    EXPECT_TRUE(W.Launches.empty());
+    EXPECT_FALSE(Exists(COMMAND_FILE));
+    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                 "QVL SetServiceStatus failed error=6", "QVL Service stopped"}));
+}
+
+TEST_F(Service, EachWayOfGoingEndsTheSecondPhase) {
+    // Stop seen at 31 s; hold from 31.5 s to 36.5 s; finish written at 37 s, seen at 37.5 s.
+    struct Case {
+        sim::Program::Ending ends;
+        const char* last;
+    } cases[] = {
+        {sim::Program::REMOVES_FILE, "STOPPED@38000"},
+        {sim::Program::WRITES_NONE, "STOPPED@38000"},
+        {sim::Program::GOES_STALE, "STOPPED@127000"},  // last beat at 36 s
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.last);
+        TearDown();
+        SetUp();
+        W.Script.Ends = c.ends;
+        sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
+        RunService();
+        EXPECT_EQ(Timeline(), std::string("START_PENDING@0 RUNNING@10000..30000/1000 STOP_PENDING@31000 "
+                                          "STOP_PENDING@34000 ") + c.last);
+    }
+}
+
+TEST_F(Service, SecondPhaseWaitsAsLongAsTheHeartbeatStaysFresh) {
+    W.Script.FreshAfterFinishMs = 10 * 60 * 1000;
+    sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
+    auto start = std::chrono::steady_clock::now();
+    RunService();
+    auto took = std::chrono::steady_clock::now() - start;
+    // Beats until 636.5 s, stale at the read of 727 s; nothing is reported in between.
+    EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..30000/1000 STOP_PENDING@31000 "
+                          "STOP_PENDING@34000 STOPPED@727000");
+    RecordProperty("wall_ms_for_727_virtual_seconds",
+                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+}
+
+TEST_F(Service, FurtherStopsDuringTheStopSequenceAreOnlyLogged) {
+    sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
+    sim::ScheduleControl(33500, os::SERVICE_CONTROL_STOP);
+    sim::ScheduleControl(60500, os::SERVICE_CONTROL_STOP);
+    RunService();
+    EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..30000/1000 STOP_PENDING@31000 "
+                          "STOP_PENDING@34000 STOPPED@127000");
+    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                 "Stop request received", "Stop request received", "Stop request received",
+                                 "QVL Service stopped"}));
+    EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
+}
+
+TEST_F(Service, LogRemovedMidRunIsStartedAgainByTheNextLine) {
+    sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
+    RunService();
+    std::filesystem::remove(LOG_FILE);
+    StopRequested = 0;
+    sim::Reset();
+    W.Script.Heartbeat = false;
+    RunService();
+    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
+                                 "QVL unloaded", "QVL Service stopped"}));
+}
+
+TEST_F(Service, RunsTheSameWithoutAWritableLog) {
+    std::filesystem::create_directory(LOG_FILE);
+    sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
+    RunService();
+    EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..30000/1000 STOP_PENDING@31000 "
+                          "STOP_PENDING@34000 STOPPED@127000");
+    EXPECT_TRUE(std::filesystem::is_empty(LOG_FILE));
+}
+
+}  // namespace
