@@ -2,6 +2,7 @@
 // both the Windows runtime and POSIX systems provide (under slightly different names).
 #include "platform/platform.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 

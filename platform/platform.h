@@ -63,8 +63,9 @@ const DWORD SERVICE_CONTROL_INTERROGATE = 4;
 // Service control. Calls that fail return 0 and leave the reason for GetLastError.
 
 // Connects the calling thread to the service control manager and runs table[0]'s service main
-// on a thread of its own. Blocks until the service has ended (non-zero), or returns 0 at once
-// when there is no manager to connect to. Only the table's first entry is served.
+// on a thread of its own. Blocks until the service has ended and its service main has returned
+// (non-zero; the wait for the return is bounded), or returns 0 when there is no manager to
+// connect to. Only the table's first entry is served.
 int StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRY* table);
 
 // Registers handler for the service name; returns the handle for SetServiceStatus, or 0.

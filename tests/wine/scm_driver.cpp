@@ -1,0 +1,344 @@
+// Drives one scenario against a real service control manager: installs qvlsvce.exe from the
+// given folder as QVLService, starts it, watches every state it reports, sends at most one stop,
+// and judges the log, the states, the commands the stand-in program saw and the command file.
+// Usage: scm_driver SCENARIO FOLDER [--show]   (exit status 0 when every check held)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cctype>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const SERVICE = "QVLService";
+const DWORD POLL_MS = 50;
+
+int Failures;
+bool Show;
+
+void Check(bool ok, const char* format, ...) {
+    if (ok) return;
+    Failures++;
+    va_list args;
+    va_start(args, format);
+    printf("FAIL: ");
+    vprintf(format, args);
+    printf("\n");
+    va_end(args);
+}
+
+const char* StateName(DWORD s) {
+    switch (s) {
+    case SERVICE_STOPPED: return "STOPPED";
+    case SERVICE_START_PENDING: return "START_PENDING";
+    case SERVICE_STOP_PENDING: return "STOP_PENDING";
+    case SERVICE_RUNNING: return "RUNNING";
+    }
+    return "OTHER";
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+struct Seen {
+    DWORD ms;
+    DWORD state;
+};
+
+struct Run {
+    std::vector<Seen> states;  // each change of state, with ms since the start request
+    DWORD stopSentMs = 0;
+};
+
+// Every status the manager hands back must carry the host's fixed fields.
+void CheckRecord(const SERVICE_STATUS_PROCESS& s) {
+    Check(s.dwServiceType == 0x110, "service type 0x%lx", s.dwServiceType);
+    if (s.dwCurrentState == SERVICE_STOPPED) {
+        Check(s.dwWin32ExitCode == 0 && s.dwServiceSpecificExitCode == 0, "exit codes %lu/%lu",
+              s.dwWin32ExitCode, s.dwServiceSpecificExitCode);
+        return;
+    }
+    Check(s.dwControlsAccepted == SERVICE_ACCEPT_STOP, "controls accepted %lu in %s", s.dwControlsAccepted,
+          StateName(s.dwCurrentState));
+    Check(s.dwWaitHint == 120000, "wait hint %lu in %s", s.dwWaitHint, StateName(s.dwCurrentState));
+    Check(s.dwCheckPoint == 0, "check point %lu", s.dwCheckPoint);
+}
+
+void DeleteIfPresent(SC_HANDLE scm) {
+    SC_HANDLE old = OpenServiceA(scm, SERVICE, SERVICE_ALL_ACCESS);
+    if (!old) return;
+    DeleteService(old);
+    CloseServiceHandle(old);
+}
+
+// Installs, starts and watches the service until it reports stopped; stopAtMs < 0 sends no stop.
+Run RunService(const std::string& folder, long stopAtMs, DWORD limitMs) {
+    Run run;
+    SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    Check(scm != nullptr, "OpenSCManager error %lu", GetLastError());
+    if (!scm) return run;
+    DeleteIfPresent(scm);
+    std::string path = "\"" + folder + "\\qvlsvce.exe\"";
+    SC_HANDLE svc = CreateServiceA(scm, SERVICE, "QVL Service", SERVICE_ALL_ACCESS,
+                                   SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
+                                   SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr,
+                                   nullptr, nullptr, nullptr, nullptr);
+    Check(svc != nullptr, "CreateService error %lu", GetLastError());
+    if (!svc) return run;
+    DWORD t0 = GetTickCount();
+    Check(StartServiceA(svc, 0, nullptr) != 0, "StartService error %lu", GetLastError());
+    DWORD pid = 0;
+    bool stopSent = false;
+    for (;;) {
+        SERVICE_STATUS_PROCESS s;
+        DWORD needed;
+        if (!QueryServiceStatusEx(svc, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&s), sizeof s, &needed)) {
+            Check(false, "QueryServiceStatusEx error %lu", GetLastError());
+            break;
+        }
+        DWORD ms = GetTickCount() - t0;
+        if (s.dwProcessId) pid = s.dwProcessId;
+        if (run.states.empty() || run.states.back().state != s.dwCurrentState) {
+            run.states.push_back({ms, s.dwCurrentState});
+            CheckRecord(s);
+            if (Show) printf("%6.1f s  %s\n", ms / 1000.0, StateName(s.dwCurrentState));
+            fflush(stdout);
+        }
+        if (s.dwCurrentState == SERVICE_STOPPED) break;
+        if (ms > limitMs) {
+            Check(false, "not stopped after %lu ms", limitMs);
+            break;
+        }
+        if (stopAtMs >= 0 && !stopSent && ms >= static_cast<DWORD>(stopAtMs)) {
+            SERVICE_STATUS ignored;
+            Check(ControlService(svc, SERVICE_CONTROL_STOP, &ignored) != 0, "ControlService error %lu",
+                  GetLastError());
+            stopSent = true;
+            run.stopSentMs = ms;
+            if (Show) printf("%6.1f s  stop requested\n", ms / 1000.0);
+        }
+        Sleep(POLL_MS);
+    }
+    // The host writes its last line after reporting stopped; wait for its process to end.
+    HANDLE process = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    if (process) {
+        Check(WaitForSingleObject(process, 15000) == WAIT_OBJECT_0, "host process still alive");
+        CloseHandle(process);
+    }
+    DeleteService(svc);
+    CloseServiceHandle(svc);
+    CloseServiceHandle(scm);
+    return run;
+}
+
+std::string States(const Run& run) {
+    std::string out;
+    for (const Seen& s : run.states) out += std::string(out.empty() ? "" : " ") + StateName(s.state);
+    return out;
+}
+
+DWORD FirstSeen(const Run& run, DWORD state) {
+    for (const Seen& s : run.states)
+        if (s.state == state) return s.ms;
+    return 0;
+}
+
+// The log's messages; every line must have the 30-character time prefix and end in CR LF.
+std::vector<std::string> LogMessages(const std::string& folder) {
+    std::string all = Read(folder + "\\ZARNQVL.ERR");
+    if (Show) printf("--- ZARNQVL.ERR\n%s---\n", all.c_str());
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t end; (end = all.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::string line = all.substr(start, end - start);
+        bool shaped = line.size() > 30 && line.compare(19, 11, " : SVCE  : ") == 0;
+        const char* pattern = "AAA 99 AAA 99:99:99";  // A: a letter, 9: a digit
+        for (int i = 0; shaped && pattern[i]; i++) {
+            char c = line[i], p = pattern[i];
+            shaped = p == 'A' ? isalpha(static_cast<unsigned char>(c)) != 0
+                   : p == '9' ? isdigit(static_cast<unsigned char>(c)) != 0 : c == p;
+        }
+        Check(shaped, "log line without its prefix: [%s]", line.c_str());
+        out.push_back(line.size() > 30 ? line.substr(30) : line);
+    }
+    Check(start == all.size(), "log ends in an unterminated line");
+    return out;
+}
+
+std::string Join(const std::vector<std::string>& v) {
+    std::string out;
+    for (const std::string& s : v) out += (out.empty() ? "" : " | ") + s;
+    return out;
+}
+
+// The commands the stand-in saw, in order.
+std::string Commands(const std::string& folder) {
+    std::istringstream in(Read(folder + "\\ZARNQVL.TRC"));
+    std::string out, line;
+    while (std::getline(in, line)) {
+        long ms, value;
+        char what[32];
+        if (sscanf(line.c_str(), "%ld %31s %ld", &ms, what, &value) != 3) continue;
+        if (!strcmp(what, "command")) out += (out.empty() ? "" : " ") + std::to_string(value);
+        Check(strcmp(what, "finish-while-holding") != 0, "stop-finish reached the program while it held");
+    }
+    return out;
+}
+
+void ExpectLog(const std::string& folder, const std::vector<std::string>& expected) {
+    std::string got = Join(LogMessages(folder)), want = Join(expected);
+    Check(got == want, "log\n   got: %s\n  want: %s", got.c_str(), want.c_str());
+}
+
+void ExpectEq(const std::string& got, const std::string& want, const char* what) {
+    Check(got == want, "%s\n   got: %s\n  want: %s", what, got.c_str(), want.c_str());
+}
+
+void ExpectCommandFile(const std::string& folder, const std::string& bytes) {
+    Check(Read(folder + "\\ZARNQVL.STA") == bytes, "command file bytes");
+}
+
+const std::string FINISH_BYTES("\x0A\x00\x00\x00", 4);
+
+int Normal(const std::string& folder) {
+    Write(folder + "\\ZARNQVL.CFG", "hold=4000\r\nends=remove\r\n");
+    Run run = RunService(folder, 15000, 60000);
+    ExpectEq(States(run), "START_PENDING RUNNING STOP_PENDING STOPPED", "states");
+    DWORD running = FirstSeen(run, SERVICE_RUNNING), pending = FirstSeen(run, SERVICE_STOP_PENDING);
+    Check(running >= 9500 && running <= 12500, "RUNNING first seen at %lu ms", running);
+    Check(pending >= run.stopSentMs && pending <= run.stopSentMs + 2000, "STOP_PENDING %lu ms after the stop",
+          pending - run.stopSentMs);
+    Check(FirstSeen(run, SERVICE_STOPPED) >= pending + 4000, "stopped before the hold ended");
+    ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "Stop request received",
+                       "QVL Service stopped"});
+    ExpectEq(Commands(folder), "32768 1 10", "commands seen by the program");
+    ExpectCommandFile(folder, FINISH_BYTES);
+    Check(!Exists(folder + "\\ZARNQVL.ADR"), "status file left behind");
+    return Failures;
+}
+
+int StopDuringPause(const std::string& folder) {
+    Write(folder + "\\ZARNQVL.CFG", "hold=0\r\nends=remove\r\n");
+    Run run = RunService(folder, 4000, 60000);
+    ExpectEq(States(run), "START_PENDING STOP_PENDING STOPPED", "states");
+    Check(FirstSeen(run, SERVICE_STOP_PENDING) >= 9500, "STOP_PENDING before the pause ended");
+    ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "Stop request received",
+                       "QVL Service stopped"});
+    ExpectEq(Commands(folder), "32768 1 10", "commands seen by the program");
+    return Failures;
+}
+
+int NoHeartbeat(const std::string& folder) {
+    Write(folder + "\\ZARNQVL.CFG", "heartbeat=0\r\nquit_after=30000\r\n");
+    Run run = RunService(folder, -1, 60000);
+    // RUNNING lasts only from its report to the first status read, too short to be sure of
+    // catching between two polls.
+    std::string states = States(run);
+    Check(states == "START_PENDING RUNNING STOPPED" || states == "START_PENDING STOPPED", "states %s",
+          states.c_str());
+    DWORD stopped = FirstSeen(run, SERVICE_STOPPED);
+    Check(stopped >= 9500 && stopped <= 13000, "STOPPED at %lu ms", stopped);
+    ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "QVL unloaded",
+                       "QVL Service stopped"});
+    ExpectEq(Commands(folder), "32768", "commands seen by the program");
+    return Failures;
+}
+
+int NoProgram(const std::string& folder) {
+    DeleteFileA((folder + "\\ZARNQVL.EXE").c_str());
+    Run run = RunService(folder, -1, 60000);
+    ExpectEq(States(run), "START_PENDING STOP_PENDING STOPPED", "states");
+    DWORD stopped = FirstSeen(run, SERVICE_STOPPED);
+    Check(stopped >= 12500 && stopped <= 16000, "STOPPED at %lu ms", stopped);
+    ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "ZARNQVL not started! error=2",
+                       "QVL Service stopped"});
+    ExpectCommandFile(folder, FINISH_BYTES);
+    return Failures;
+}
+
+int FreshZero(const std::string& folder) {
+    Write(folder + "\\ZARNQVL.CFG", "hold=0\r\nends=none\r\n");
+    // A fresh status byte 0 left by an earlier run: 12 bytes of the program's, 0, now.
+    std::string status(17, '\0');
+    uint32_t now = static_cast<uint32_t>(time(nullptr));
+    for (int i = 0; i < 4; i++) status[13 + i] = static_cast<char>(now >> (8 * i));
+    Write(folder + "\\ZARNQVL.ADR", status);
+    Run run = RunService(folder, 13000, 60000);
+    ExpectEq(States(run), "START_PENDING RUNNING STOP_PENDING STOPPED", "states");
+    ExpectEq(Commands(folder), "1 10", "commands seen by the program");
+    ExpectCommandFile(folder, FINISH_BYTES);
+    return Failures;
+}
+
+// Run by hand from another directory: the dispatcher cannot connect, nothing is written anywhere.
+int CommandPrompt(const std::string& folder) {
+    std::string elsewhere = folder + "\\elsewhere";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    std::string cmd = "\"" + folder + "\\qvlsvce.exe\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, elsewhere.c_str(), &si, &pi)) {
+        Check(false, "could not start qvlsvce.exe: %lu", GetLastError());
+        return Failures;
+    }
+    DWORD t0 = GetTickCount();
+    Check(WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0, "still running after 60 s");
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    if (Show) printf("exited with %lu after %.1f s\n", code, (GetTickCount() - t0) / 1000.0);
+    Check(code == 0, "exit status %lu", code);
+    for (const char* name : {"ZARNQVL.ERR", "ZARNQVL.STA", "ZARNQVL.ADR"}) {
+        Check(!Exists(folder + "\\" + name), "%s created beside the executable", name);
+        Check(!Exists(elsewhere + "\\" + name), "%s created in the current directory", name);
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return Failures;
+}
+
+struct Scenario {
+    const char* name;
+    int (*run)(const std::string& folder);
+} SCENARIOS[] = {
+    {"normal", Normal},         {"stop-during-pause", StopDuringPause}, {"no-heartbeat", NoHeartbeat},
+    {"no-program", NoProgram},  {"fresh-zero", FreshZero},              {"command-prompt", CommandPrompt},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: scm_driver SCENARIO FOLDER [--show]\n");
+        return 2;
+    }
+    Show = argc > 3 && !strcmp(argv[3], "--show");
+    for (const Scenario& s : SCENARIOS) {
+        if (strcmp(s.name, argv[1]) != 0) continue;
+        int failures = s.run(argv[2]);
+        printf("%s: %s\n", s.name, failures ? "FAILED" : "passed");
+        return failures ? 1 : 0;
+    }
+    fprintf(stderr, "no scenario %s\n", argv[1]);
+    return 2;
+}
