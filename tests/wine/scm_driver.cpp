@@ -193,7 +193,9 @@ std::string Join(const std::vector<std::string>& v) {
 
 // The commands the stand-in saw, in order.
 std::string Commands(const std::string& folder) {
-    std::istringstream in(Read(folder + "\\ZARNQVL.TRC"));
+    std::string trace = Read(folder + "\\ZARNQVL.TRC");
+    if (Show) printf("--- ZARNQVL.TRC (the stand-in's ms since its start, what it saw or did)\n%s---\n", trace.c_str());
+    std::istringstream in(trace);
     std::string out, line;
     while (std::getline(in, line)) {
         long ms, value;
