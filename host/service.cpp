@@ -42,10 +42,13 @@ bool ReportStartPending() {
 
 bool LaunchProgram(os::STARTUPINFO* startup) {
     // CreateProcessA may write into its command line, so it gets a copy of its own.
-    char commandLine[sizeof PROGRAM_COMMAND_LINE];
-    memcpy(commandLine, PROGRAM_COMMAND_LINE, sizeof commandLine);
+    char commandLine[sizeof PROGRAM_FILE];
+    memcpy(commandLine, PROGRAM_FILE, sizeof commandLine);
     os::PROCESS_INFORMATION process = {};
-    if (!os::CreateProcessA(nullptr, commandLine, nullptr, nullptr, 0, 0, nullptr, nullptr, startup,
+    // Named as the application, the program is looked for in the current directory alone:
+    // with the command line only, a missing program would be searched for in the system
+    // folders and along PATH, and whatever was planted there would run as the service's account.
+    if (!os::CreateProcessA(PROGRAM_FILE, commandLine, nullptr, nullptr, 0, 0, nullptr, nullptr, startup,
                             &process)) {
         LogMessage("ZARNQVL not started! error=%d", static_cast<int>(os::GetLastError()));
         return false;

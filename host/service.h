@@ -6,7 +6,8 @@
 
 #include "platform/platform.h"
 
-const char PROGRAM_COMMAND_LINE[] = "ZARNQVL.EXE";
+// The supervised program, in the current directory, which the entry makes the executable's own.
+const char PROGRAM_FILE[] = "ZARNQVL.EXE";
 
 const os::DWORD SERVICE_TYPE = os::SERVICE_WIN32_OWN_PROCESS | os::SERVICE_INTERACTIVE_PROCESS;
 const os::DWORD WAIT_HINT_MS = 120000;      // in every report

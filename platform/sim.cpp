@@ -221,7 +221,7 @@ int CreateProcessA(const char* applicationName, char* commandLine, void* process
     sim::DeliverDue();
     bool fromGet = startupInfo && startupInfo->cb == sizeof *startupInfo &&
                    startupInfo->lpTitle == sim::STARTUP_TITLE;
-    W.Launches.push_back({W.NowMs, applicationName == nullptr, commandLine ? commandLine : "",
+    W.Launches.push_back({W.NowMs, applicationName ? applicationName : "(null)", commandLine ? commandLine : "",
                           processAttributes == nullptr && threadAttributes == nullptr,
                           inheritHandles, creationFlags, environment == nullptr,
                           currentDirectory == nullptr, fromGet});

@@ -48,7 +48,7 @@ struct Report {
 
 struct Launch {
     int64_t AtMs;
-    bool ApplicationNameNull;
+    std::string ApplicationName;      // "(null)" when none was given
     std::string CommandLine;
     bool SecurityAttributesNull;
     int InheritHandles;

@@ -101,7 +101,7 @@ TEST_F(Service, StopWhileRunningWalksTheProgramThroughBothPhases) {
     ASSERT_EQ(W.Launches.size(), 1u);
     const sim::Launch& l = W.Launches[0];
     EXPECT_EQ(l.AtMs, 0);
-    EXPECT_TRUE(l.ApplicationNameNull);
+    EXPECT_EQ(l.ApplicationName, "ZARNQVL.EXE");  // never searched for along PATH
     EXPECT_EQ(l.CommandLine, "ZARNQVL.EXE");
     EXPECT_TRUE(l.SecurityAttributesNull);
     EXPECT_EQ(l.InheritHandles, 0);

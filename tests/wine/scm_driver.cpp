@@ -292,6 +292,24 @@ int FreshZero(const std::string& folder) {
     return Failures;
 }
 
+// No program beside the host, but one planted in the system folder, which is on the search
+// path: the host must not run it.
+int PlantedOnSearchPath(const std::string& folder) {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof system);
+    std::string planted = std::string(system) + "\\ZARNQVL.EXE";
+    Check(MoveFileExA((folder + "\\ZARNQVL.EXE").c_str(), planted.c_str(), MOVEFILE_REPLACE_EXISTING) != 0,
+          "could not plant the program: %lu", GetLastError());
+    Run run = RunService(folder, -1, 60000);
+    DeleteFileA(planted.c_str());
+    ExpectEq(States(run), "START_PENDING STOP_PENDING STOPPED", "states");
+    ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "ZARNQVL not started! error=2",
+                       "QVL Service stopped"});
+    // The stand-in traces its start in its current directory, which is the host's folder.
+    Check(!Exists(folder + "\\ZARNQVL.TRC"), "the planted program was started");
+    return Failures;
+}
+
 // Run by hand from another directory: the dispatcher cannot connect, nothing is written anywhere.
 int CommandPrompt(const std::string& folder) {
     std::string elsewhere = folder + "\\elsewhere";
@@ -325,6 +343,7 @@ struct Scenario {
 } SCENARIOS[] = {
     {"normal", Normal},         {"stop-during-pause", StopDuringPause}, {"no-heartbeat", NoHeartbeat},
     {"no-program", NoProgram},  {"fresh-zero", FreshZero},              {"command-prompt", CommandPrompt},
+    {"planted-on-search-path", PlantedOnSearchPath},
 };
 
 }  // namespace
