@@ -2,6 +2,7 @@
 // simulated launch. Files stay real: see crt.cpp.
 #include "platform/sim.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,10 @@ namespace sim {
 World W;
 
 namespace {
+
+// The virtual clock: advanced only by the service thread's Sleep, but read by time() on any
+// thread, as when a control handler on another thread writes a log line.
+std::atomic<int64_t> NowMs;
 
 enum EventKind { CONTROL, PROGRAM_TICK };
 
@@ -69,12 +74,12 @@ void ReadCommand() {
     W.CommandsSeen.push_back(code);
     if (code == CMD_STOP_BEGIN && W.Script.HoldMs > 0 && !P.Finishing) {
         P.Holding = true;
-        P.HoldUntilMs = W.NowMs + W.Script.HoldMs;
+        P.HoldUntilMs = NowMs + W.Script.HoldMs;
     }
     if (code == CMD_STOP_FINISH && !P.Finishing) {
         if (Written() & STATUS_HOLD_BIT) W.Violations.push_back("stop-finish while the hold bit was set");
         P.Finishing = true;
-        P.FinishedAtMs = W.NowMs;
+        P.FinishedAtMs = NowMs;
     }
 }
 
@@ -86,25 +91,25 @@ void End() {
 
 void Tick() {
     if (!P.Alive) return;
-    if (W.Script.DiesAtMs >= 0 && W.NowMs >= W.Script.DiesAtMs) {
+    if (W.Script.DiesAtMs >= 0 && NowMs >= W.Script.DiesAtMs) {
         P.Alive = false;
         return;
     }
     const std::vector<Program::Change>& changes = W.Script.Changes;
-    for (; P.NextChange < changes.size() && changes[P.NextChange].AtMs <= W.NowMs; P.NextChange++)
+    for (; P.NextChange < changes.size() && changes[P.NextChange].AtMs <= NowMs; P.NextChange++)
         P.Byte = changes[P.NextChange].StatusByte;
     ReadCommand();
-    if (P.Holding && W.NowMs >= P.HoldUntilMs) P.Holding = false;
-    if (P.Finishing && W.NowMs >= P.FinishedAtMs + W.Script.FreshAfterFinishMs) return End();
+    if (P.Holding && NowMs >= P.HoldUntilMs) P.Holding = false;
+    if (P.Finishing && NowMs >= P.FinishedAtMs + W.Script.FreshAfterFinishMs) return End();
     if (W.Script.Heartbeat) WriteStatusFile(Written(), os::time());
-    Events.insert({W.NowMs + W.Script.TickMs, {PROGRAM_TICK, 0}});
+    Events.insert({NowMs + W.Script.TickMs, {PROGRAM_TICK, 0}});
 }
 
 void StartProgram() {
     P = Running();
     P.Alive = true;
     P.Byte = W.Script.StatusByte;
-    Events.insert({W.NowMs + W.Script.TickMs / 2, {PROGRAM_TICK, 0}});
+    Events.insert({NowMs + W.Script.TickMs / 2, {PROGRAM_TICK, 0}});
 }
 
 void Deliver(const Event& e) {
@@ -123,20 +128,21 @@ void Deliver(int64_t limitMs, bool inclusive) {
         auto first = Events.begin();
         if (first->first > limitMs || (!inclusive && first->first == limitMs)) break;
         Event e = first->second;
-        if (first->first > W.NowMs) W.NowMs = first->first;
+        if (first->first > NowMs) NowMs = first->first;
         Events.erase(first);
         Deliver(e);
     }
 }
 
 void DeliverDue() {
-    Deliver(W.NowMs, true);
+    Deliver(NowMs, true);
 }
 
 }  // namespace
 
 void Reset() {
     W = World();
+    NowMs = 0;
     Events.clear();
     Handler = nullptr;
     LastError = 0;
@@ -147,7 +153,11 @@ void Reset() {
 }
 
 void SetTime(int64_t seconds) {
-    W.NowMs = (seconds - W.EpochSeconds) * 1000;
+    NowMs = (seconds - W.EpochSeconds) * 1000;
+}
+
+int64_t Now() {
+    return NowMs;
 }
 
 void ScheduleControl(int64_t atMs, os::DWORD control) {
@@ -203,7 +213,7 @@ int SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS* status)
         sim::LastError = W.Fault.Error;
         return 0;
     }
-    W.Reports.push_back({W.NowMs, *status});
+    W.Reports.push_back({sim::NowMs, *status});
     if (status->dwCurrentState == SERVICE_STOPPED) sim::Stopped = true;
     return 1;
 }
@@ -221,7 +231,7 @@ int CreateProcessA(const char* applicationName, char* commandLine, void* process
     sim::DeliverDue();
     bool fromGet = startupInfo && startupInfo->cb == sizeof *startupInfo &&
                    startupInfo->lpTitle == sim::STARTUP_TITLE;
-    W.Launches.push_back({W.NowMs, applicationName ? applicationName : "(null)", commandLine ? commandLine : "",
+    W.Launches.push_back({sim::NowMs, applicationName ? applicationName : "(null)", commandLine ? commandLine : "",
                           processAttributes == nullptr && threadAttributes == nullptr,
                           inheritHandles, creationFlags, environment == nullptr,
                           currentDirectory == nullptr, fromGet});
@@ -265,18 +275,18 @@ DWORD GetLastError() {
 
 void Sleep(DWORD milliseconds) {
     sim::DeliverDue();
-    int64_t end = W.NowMs + milliseconds;
+    int64_t end = sim::NowMs + milliseconds;
     if (end > W.LimitMs) {
         // A run that never ends would hang the test suite; no test asks for this.
         fprintf(stderr, "simulated run passed its limit of %lld virtual ms\n", static_cast<long long>(W.LimitMs));
         abort();
     }
     sim::Deliver(end, false);
-    W.NowMs = end;
+    sim::NowMs = end;
 }
 
 int64_t time() {
-    int64_t ms = W.NowMs;
+    int64_t ms = sim::NowMs;
     int64_t whole = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
     return W.EpochSeconds + whole;
 }

@@ -59,7 +59,6 @@ struct Launch {
 };
 
 struct World {
-    int64_t NowMs = 0;
     int64_t EpochSeconds = 1700000000; // what time() gives at NowMs 0
     int64_t LimitMs = 2 * 86400 * 1000; // a sleep past this aborts: the run would never end
     Program Script;
@@ -83,6 +82,9 @@ void Reset();
 
 // Sets the clock; the next time() gives seconds.
 void SetTime(int64_t seconds);
+
+// The virtual clock, in ms since the run began.
+int64_t Now();
 
 // Delivers control to the registered handler at virtual time atMs.
 void ScheduleControl(int64_t atMs, os::DWORD control);

@@ -1,7 +1,10 @@
 // Whole service runs on the simulated platform: the reports the manager sees and when, the
 // commands the program receives, and the log, for the ordinary run and each way a run can go.
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "host/service.h"
 #include "link/link.h"
@@ -354,6 +357,91 @@ TEST_F(Service, RunsTheSameWithoutAWritableLog) {
     EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..30000/1000 STOP_PENDING@31000 "
                           "STOP_PENDING@34000 STOPPED@127000");
     EXPECT_TRUE(std::filesystem::is_empty(LOG_FILE));
+}
+
+}  // namespace
+
+namespace {
+
+// Commands the program saw must keep the order before-launch, begin, finish, with none twice.
+bool InOrder(const Commands& seen) {
+    const Commands order = {CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH};
+    size_t next = 0;
+    for (int32_t c : seen) {
+        while (next < order.size() && order[next] != c) next++;
+        if (next == order.size()) return false;
+        next++;
+    }
+    return true;
+}
+
+TEST_F(Service, StopAtAnySecondOfARunEndsInStopped) {
+    // The program dies at 45 s; unasked, the service would take it as gone at 160 s.
+    for (int64_t stopAt = 0; stopAt <= 170000; stopAt += 500) {
+        SCOPED_TRACE(stopAt);
+        TearDown();
+        SetUp();
+        W.Script.DiesAtMs = 45000;
+        sim::ScheduleControl(stopAt, os::SERVICE_CONTROL_STOP);
+        RunService();
+        ASSERT_FALSE(W.Reports.empty());
+        EXPECT_EQ(W.Reports.back().Status.dwCurrentState, os::SERVICE_STOPPED);
+        EXPECT_TRUE(InOrder(W.CommandsSeen));
+        std::vector<std::string> messages = Messages();
+        EXPECT_EQ(messages.back(), "QVL Service stopped");
+        bool unloaded = std::count(messages.begin(), messages.end(), "QVL unloaded") == 1;
+        EXPECT_EQ(unloaded, stopAt > 160000);
+        if (!unloaded) {
+            EXPECT_EQ(ReadBytes(COMMAND_FILE), Bytes({0x0A, 0x00, 0x00, 0x00}));
+        }
+    }
+}
+
+TEST_F(Service, StormOfControlsIsLoggedOnceEachAndTheRunStillStops) {
+    const int CONTROLS = 1000;
+    std::mt19937 random(7);
+    const os::DWORD codes[] = {os::SERVICE_CONTROL_INTERROGATE, 128, 200, 255, 2, 3, os::SERVICE_CONTROL_STOP};
+    for (int i = 0; i < CONTROLS; i++) sim::ScheduleControl(random() % 60000, codes[random() % 7]);
+    RunService();
+    std::vector<std::string> messages = Messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "Stop request received"), CONTROLS);
+    EXPECT_EQ(W.ControlsDelivered.size(), static_cast<size_t>(CONTROLS));
+    EXPECT_EQ(W.Reports.back().Status.dwCurrentState, os::SERVICE_STOPPED);
+    EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
+}
+
+TEST_F(Service, ControlsFromTheDispatcherThreadRaceTheServiceThreadSafely) {
+    const int CONTROLS = 1000;
+    std::thread dispatcher([] {
+        for (int i = 0; i < CONTROLS; i++) ServiceCtrlHandler(i % 2 ? os::SERVICE_CONTROL_INTERROGATE : 200);
+        ServiceCtrlHandler(os::SERVICE_CONTROL_STOP);
+    });
+    RunService();
+    dispatcher.join();
+    std::vector<std::string> messages = Messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "Stop request received"), CONTROLS + 1);
+    EXPECT_EQ(W.Reports.back().Status.dwCurrentState, os::SERVICE_STOPPED);
+    EXPECT_EQ(ReadBytes(COMMAND_FILE), Bytes({0x0A, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(Service, ProgramDyingWhileItHoldsIsWaitedOutUntilItsHeartbeatIsStale) {
+    W.Script.HoldMs = 20000;
+    W.Script.DiesAtMs = 35000;  // last beat, hold bit set, at 34.5 s
+    sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
+    RunService();
+    EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..30000/1000 STOP_PENDING@31000..124000/3000 "
+                          "STOPPED@127000");
+}
+
+TEST_F(Service, FinishIsWrittenOnlyAfterAReadFindsTheHoldBitClear) {
+    W.Script.HoldMs = 0;  // the hold bit comes from the schedule alone
+    W.Script.Changes = {{20000, 0x80}, {25000, 0x00}, {30000, 0x80}, {47000, 0x00}};
+    sim::ScheduleControl(38500, os::SERVICE_CONTROL_STOP);
+    RunService();
+    // A set hold bit counts as present while running; reads at 42 s and 45 s find it set.
+    EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..38000/1000 STOP_PENDING@39000..45000/3000 "
+                          "STOPPED@138000");
+    EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
 }
 
 }  // namespace
