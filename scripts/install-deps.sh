@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever of the build's and tests' needs is missing.
 set -euo pipefail
-packages=(cmake g++ make googletest
+packages=(cmake g++ make googletest clang libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine wine64 util-linux)
 missing=()
