@@ -20,17 +20,18 @@ namespace {
 // thread, as when a control handler on another thread writes a log line.
 std::atomic<int64_t> NowMs;
 
-enum EventKind { CONTROL, PROGRAM_TICK };
+enum EventKind { CONTROL, PROGRAM_TICK, PROBE };
 
 struct Event {
     EventKind Kind;
     os::DWORD Control;
+    void (*Probe)();
 };
 
 std::multimap<int64_t, Event> Events; /* by due time; equal times in the order scheduled */
 os::HANDLER_FUNCTION Handler;          /* 0 until registered */
 os::DWORD LastError;
-int ReportCount;
+int ReportAttempts;
 bool Stopped;                          /* SERVICE_STOPPED has been reported */
 
 // The scripted program's own state.
@@ -46,6 +47,7 @@ struct Running {
     size_t NextChange;
 } P;
 
+const int64_t FIRST_TICK_MS = 500; /* after launch: half-way between two of the service's wake-ups */
 os::HANDLE const PROCESS_HANDLE = reinterpret_cast<os::HANDLE>(0x1001);
 os::HANDLE const THREAD_HANDLE = reinterpret_cast<os::HANDLE>(0x1002);
 char STARTUP_TITLE[] = "simulated start-up information";
@@ -102,18 +104,19 @@ void Tick() {
     if (P.Holding && NowMs >= P.HoldUntilMs) P.Holding = false;
     if (P.Finishing && NowMs >= P.FinishedAtMs + W.Script.FreshAfterFinishMs) return End();
     if (W.Script.Heartbeat) WriteStatusFile(Written(), os::time());
-    Events.insert({NowMs + W.Script.TickMs, {PROGRAM_TICK, 0}});
+    Events.insert({NowMs + W.Script.TickMs, {PROGRAM_TICK, 0, nullptr}});
 }
 
 void StartProgram() {
     P = Running();
     P.Alive = true;
     P.Byte = W.Script.StatusByte;
-    Events.insert({NowMs + W.Script.TickMs / 2, {PROGRAM_TICK, 0}});
+    Events.insert({NowMs + FIRST_TICK_MS, {PROGRAM_TICK, 0, nullptr}});
 }
 
 void Deliver(const Event& e) {
     if (e.Kind == PROGRAM_TICK) return Tick();
+    if (e.Kind == PROBE) return e.Probe();
     if (!Handler) {
         W.Violations.push_back("control delivered before a handler was registered");
         return;
@@ -146,7 +149,7 @@ void Reset() {
     Events.clear();
     Handler = nullptr;
     LastError = 0;
-    ReportCount = 0;
+    ReportAttempts = 0;
     Stopped = false;
     P = Running();
     HandleOpen[0] = HandleOpen[1] = false;
@@ -161,7 +164,11 @@ int64_t Now() {
 }
 
 void ScheduleControl(int64_t atMs, os::DWORD control) {
-    Events.insert({atMs, {CONTROL, control}});
+    Events.insert({atMs, {CONTROL, control, nullptr}});
+}
+
+void ScheduleProbe(int64_t atMs, void (*probe)()) {
+    Events.insert({atMs, {PROBE, 0, probe}});
 }
 
 void WriteStatusFile(int statusByte, int64_t heartbeat) {
@@ -170,7 +177,9 @@ void WriteStatusFile(int statusByte, int64_t heartbeat) {
     b[STATUS_BYTE_OFFSET] = static_cast<unsigned char>(statusByte);
     uint32_t u = static_cast<uint32_t>(heartbeat);
     for (int i = 0; i < 4; i++) b[HEARTBEAT_OFFSET + i] = static_cast<unsigned char>(u >> (8 * i));
-    FILE* f = fopen(STATUS_FILE, "wb");
+    // In place, as a well-behaved program writes it: never emptied, even for a moment.
+    FILE* f = fopen(STATUS_FILE, "r+b");
+    if (!f) f = fopen(STATUS_FILE, "wb");
     if (!f) return;
     fwrite(b, 1, sizeof b, f);
     fclose(f);
@@ -209,11 +218,14 @@ int SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS* status)
     sim::DeliverDue();
     if (handle != &W) W.Violations.push_back("status reported with a handle never issued");
     if (sim::Stopped) W.Violations.push_back("status reported after stopped");
-    if (sim::ReportCount++ == 0 && W.Fault.FirstReportFails) {
+    if (sim::ReportAttempts++ == 0 && W.Fault.FirstReportFails) {
         sim::LastError = W.Fault.Error;
         return 0;
     }
-    W.Reports.push_back({sim::NowMs, *status});
+    sim::Report r = {sim::NowMs, *status};
+    if (W.KeepReports) W.Reports.push_back(r);
+    W.ReportCount++;
+    W.LastReport = r;
     if (status->dwCurrentState == SERVICE_STOPPED) sim::Stopped = true;
     return 1;
 }

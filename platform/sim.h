@@ -20,7 +20,7 @@ namespace sim {
 struct Program {
     bool Heartbeat = true;          // writes the status file, with a fresh heartbeat, every tick
     int StatusByte = 0;             // the status byte it writes while running
-    int64_t TickMs = 1000;          // its own cycle; its first tick is half a cycle after launch
+    int64_t TickMs = 1000;          // its own cycle, from its first tick 0.5 s after launch
     int64_t HoldMs = 5000;          // keeps the hold bit set this long after it sees stop-begin
     enum Ending { GOES_STALE, REMOVES_FILE, WRITES_NONE } Ends = GOES_STALE;
     int64_t FreshAfterFinishMs = 0; // keeps beating this long after it sees stop-finish
@@ -67,7 +67,10 @@ struct World {
     std::string RegisteredName;
     std::vector<std::string> DispatchedNames;  // argv[0] of each service main the dispatcher ran
     std::vector<std::string> DirectoryChanges; // every path given to SetCurrentDirectoryA
-    std::vector<Report> Reports;
+    std::vector<Report> Reports;      // every report, unless KeepReports is false
+    bool KeepReports = true;          // false: only ReportCount and LastReport, for long runs
+    int64_t ReportCount = 0;
+    Report LastReport = {};
     std::vector<Launch> Launches;
     std::vector<os::DWORD> ControlsDelivered;
     std::vector<int32_t> CommandsSeen; // by the program, each change of the command file once
@@ -88,6 +91,9 @@ int64_t Now();
 
 // Delivers control to the registered handler at virtual time atMs.
 void ScheduleControl(int64_t atMs, os::DWORD control);
+
+// Calls probe at virtual time atMs, on the service's thread, as a control would be delivered.
+void ScheduleProbe(int64_t atMs, void (*probe)());
 
 // Writes a status file as the program would: 12 bytes of its own, the status byte, heartbeat.
 void WriteStatusFile(int statusByte, int64_t heartbeat);
