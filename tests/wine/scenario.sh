@@ -15,7 +15,31 @@ cp "$bin/qvlsvce.exe" "$bin/ZARNQVL.EXE" "$dir/"
 wineserver -k 2>/dev/null || true
 wineserver -p
 rc=0
+if [ "$name" = long-run ]; then
+    # Every 10 s, the descriptors open in the host's process: each handle to a file or an
+    # object holds one, so a leak shows as growth.
+    (
+        while sleep 10; do
+            pid=$(pgrep -f 'qvlsvce\.exe' | head -n 1) || continue
+            ls "/proc/$pid/fd" 2>/dev/null | wc -l
+        done
+    ) >"$dir/descriptors.txt" &
+    sampler=$!
+fi
 wine "$bin/scm_driver.exe" "$name" "$(winepath -w "$dir")" $show || rc=$?
+if [ "$name" = long-run ]; then
+    kill "$sampler"
+    mapfile -t fds <"$dir/descriptors.txt"
+    echo "host descriptors every 10 s: ${fds[*]}"
+    n=${#fds[@]}
+    if [ "$n" -lt 9 ]; then
+        echo "FAIL: only $n descriptor samples"; rc=1
+    else
+        early=$(printf '%s\n' "${fds[@]:1:n/3}" | sort -n | tail -n 1)
+        late=$(printf '%s\n' "${fds[@]:n-n/3}" | sort -n | tail -n 1)
+        [ "$late" -le "$early" ] || { echo "FAIL: descriptors grew from $early to $late"; rc=1; }
+    fi
+fi
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 exit $rc
