@@ -22,6 +22,19 @@ const int32_t CMD_BEFORE_LAUNCH = 0x8000;
 const int32_t CMD_STOP_BEGIN = 1;
 const int32_t CMD_STOP_FINISH = 10;
 
+// What the status file holds past the program's own 12 bytes.
+struct StatusRecord {
+    int Bytes = 0;          // read from the status byte on: 0 to 5
+    int StatusByte = -1;    // -1 when the file ends before it
+    int64_t Heartbeat = 0;  // valid only when all 5 bytes were read
+};
+
+// Reads the status record; 0 when the file cannot be opened or read.
+int ReadStatusRecord(StatusRecord* record);
+
+// What the host concludes from a record at time now: see ReadProgramStatus.
+int StatusAnswer(const StatusRecord& record, int64_t now);
+
 // The status byte (0 to 254) when the status file holds one backed by a fresh heartbeat;
 // STATUS_ABSENT otherwise. Reopens the file at every call and keeps nothing between calls.
 int ReadProgramStatus();

@@ -102,8 +102,4 @@ int SetCurrentDirectoryA(const char* path) {
     return ::SetCurrentDirectoryA(path);
 }
 
-int64_t time() {
-    return static_cast<int64_t>(::time(nullptr));
-}
-
 }  // namespace os
