@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make googletest clang libclang-rt-14-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 util-linux)
+          wine wine64 util-linux zip unzip)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One service scenario under Wine's service control manager, in a fresh folder holding
-# qvlsvce.exe and the stand-in program. Usage: scenario.sh NAME BUILD_DIR [--show]
+# qvlsvce.exe and the stand-in program (from BUILD_DIR, or from QVL_EXE_DIR when set).
+# Usage: scenario.sh NAME BUILD_DIR [--show]
 set -euo pipefail
 name=$1 bin=$2 show=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -8,7 +9,7 @@ export WINEPREFIX=${WINEPREFIX:-$bin/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES
 dir="$bin/scenarios/$name"
 rm -rf "$dir"
 mkdir -p "$dir"
-cp "$bin/qvlsvce.exe" "$bin/ZARNQVL.EXE" "$dir/"
+cp "${QVL_EXE_DIR:-$bin}/qvlsvce.exe" "${QVL_EXE_DIR:-$bin}/ZARNQVL.EXE" "$dir/"
 "$here/run.sh" cmd /c exit 0   # makes the prefix if needed
 # Wine ends the whole session, services too, about a second after its last ordinary program
 # exits; a persistent server keeps it for the length of the scenario.
