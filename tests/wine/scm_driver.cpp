@@ -104,6 +104,35 @@ void CheckRecord(const SERVICE_STATUS_PROCESS& s) {
     Check(s.dwCheckPoint == 0, "check point %lu", s.dwCheckPoint);
 }
 
+// One line of the live timeline, once a second in --show mode: the state, the last command in
+// the command file, and the status byte and heartbeat age in the status file. Also appended
+// to timeline.csv in the folder, for drawing.
+void TimelineLine(const std::string& folder, DWORD ms, DWORD state) {
+    std::string command = Read(folder + "\\ZARNQVL.STA"), status = Read(folder + "\\ZARNQVL.ADR");
+    long code = -1, byte = -1, age = -1;
+    if (command.size() >= 4) code = static_cast<int32_t>(uint8_t(command[0]) | uint8_t(command[1]) << 8 |
+                                                         uint8_t(command[2]) << 16 | uint32_t(uint8_t(command[3])) << 24);
+    if (status.size() >= 17) {
+        byte = uint8_t(status[12]);
+        int32_t hb = static_cast<int32_t>(uint8_t(status[13]) | uint8_t(status[14]) << 8 | uint8_t(status[15]) << 16 |
+                                          uint32_t(uint8_t(status[16])) << 24);
+        age = static_cast<long>(time(nullptr) - hb);
+    }
+    std::string c = code < 0 ? "-" : std::to_string(code), b = "-", a = age < 0 ? "-" : std::to_string(age) + " s";
+    if (byte >= 0) {
+        char hex[8];
+        snprintf(hex, sizeof hex, "0x%02lX", byte);
+        b = hex;
+    }
+    printf("%6.1f s  %-13s  command %-5s  status %-4s  heartbeat age %s\n", ms / 1000.0, StateName(state), c.c_str(),
+           b.c_str(), a.c_str());
+    fflush(stdout);
+    FILE* csv = fopen((folder + "\\timeline.csv").c_str(), "ab");
+    if (!csv) return;
+    fprintf(csv, "%lu,%s,%ld,%ld,%ld\n", ms, StateName(state), code, byte, age);
+    fclose(csv);
+}
+
 void DeleteIfPresent(SC_HANDLE scm) {
     SC_HANDLE old = OpenServiceA(scm, SERVICE, SERVICE_ALL_ACCESS);
     if (!old) return;
@@ -129,6 +158,7 @@ Run RunService(const std::string& folder, long stopAtMs, DWORD limitMs) {
     Check(StartServiceA(svc, 0, nullptr) != 0, "StartService error %lu", GetLastError());
     DWORD pid = 0;
     bool stopSent = false;
+    DWORD nextLineMs = 0;
     for (;;) {
         SERVICE_STATUS_PROCESS s;
         DWORD needed;
@@ -138,11 +168,14 @@ Run RunService(const std::string& folder, long stopAtMs, DWORD limitMs) {
         }
         DWORD ms = GetTickCount() - t0;
         if (s.dwProcessId) pid = s.dwProcessId;
-        if (run.states.empty() || run.states.back().state != s.dwCurrentState) {
+        bool changed = run.states.empty() || run.states.back().state != s.dwCurrentState;
+        if (changed) {
             run.states.push_back({ms, s.dwCurrentState});
             CheckRecord(s);
-            if (Show) printf("%6.1f s  %s\n", ms / 1000.0, StateName(s.dwCurrentState));
-            fflush(stdout);
+        }
+        if (Show && (ms >= nextLineMs || changed)) {
+            TimelineLine(folder, ms, s.dwCurrentState);
+            nextLineMs = ms / 1000 * 1000 + 1000;
         }
         if (s.dwCurrentState == SERVICE_STOPPED) break;
         Sample sample;
