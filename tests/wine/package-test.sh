@@ -19,3 +19,28 @@ grep -q $'\r$' "$pkg/install.cmd" || { echo "FAIL: install.cmd without Windows l
 mkdir -p "$unpacked/exe"
 cp "$pkg/qvlsvce.exe" "$pkg/sample/ZARNQVL.EXE" "$unpacked/exe/"
 QVL_EXE_DIR="$unpacked/exe" "$top/tests/wine/scenario.sh" normal "$bin"
+
+# As a newcomer would: the sample beside the host, install.cmd, sc start, uninstall.cmd.
+export WINEPREFIX=${WINEPREFIX:-$bin/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cp "$pkg/sample/ZARNQVL.EXE" "$pkg/"
+wineserver -k 2>/dev/null || true
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+win=$(wine winepath.exe -w "$pkg" 2>/dev/null | tr -d '\r')
+wine cmd /c "$win\\install.cmd" | tr -d '\r'
+wine sc start QVLService >/dev/null
+for _ in $(seq 30); do
+    sleep 1
+    wine sc query QVLService | tr -d '\r' | grep -q 'STATE *: 4' && break
+done
+wine sc query QVLService | tr -d '\r' | grep -q 'STATE *: 4' || { echo "FAIL: never running"; exit 1; }
+wine cmd /c "$win\\uninstall.cmd" | tr -d '\r'
+for _ in $(seq 30); do
+    sleep 1
+    grep -q 'QVL Service stopped' "$pkg/ZARNQVL.ERR" 2>/dev/null && break
+done
+cut -c31- "$pkg/ZARNQVL.ERR" | tr -d '\r' >"$unpacked/messages.txt"
+printf '%s\n' "Starting QVL service QVLService" "QVL Service started" "Stop request received" \
+    "QVL Service stopped" | diff - "$unpacked/messages.txt" || { echo "FAIL: log after install, start, uninstall"; exit 1; }
+wine sc query QVLService >/dev/null 2>&1 && { echo "FAIL: QVLService still installed"; exit 1; }
+echo "installed, started and removed with the package's own scripts"
