@@ -2,8 +2,9 @@
 # Installs, from Debian's packages, whatever of the build's and tests' needs is missing.
 set -euo pipefail
 packages=(cmake g++ make googletest clang libclang-rt-14-dev
-          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          wine wine64 util-linux zip unzip)
+          g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+          binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+          wine wine64 util-linux procps zip unzip)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -11,5 +12,6 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    # With recommends, as the Wine these tests were proven with was installed.
+    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 fi
