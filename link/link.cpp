@@ -1,33 +1,48 @@
-// Reads the supervised program's status file and writes its command file, byte for byte in the
-// shared little-endian layout whatever this machine's byte order.
+// Reads and writes the supervised program's status file and the command file, byte for byte in
+// the shared little-endian layout whatever this machine's byte order.
 #include "link/link.h"
 
 #include "platform/platform.h"
 
+void PutLE32(unsigned char* to, uint32_t value) {
+    for (int i = 0; i < 4; i++) to[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+uint32_t GetLE32(const unsigned char* from) {
+    return from[0] | uint32_t(from[1]) << 8 | uint32_t(from[2]) << 16 | uint32_t(from[3]) << 24;
+}
+
+void UnpackStatusRecord(const unsigned char* fields, int n, StatusRecord* record) {
+    record->Bytes = n;
+    record->StatusByte = n >= 1 ? fields[0] : -1;
+    record->Heartbeat = n >= STATUS_FIELDS_SIZE ? GetLE32(fields + (HEARTBEAT_OFFSET - STATUS_BYTE_OFFSET)) : 0;
+}
+
 int ReadStatusRecord(StatusRecord* record) {
-    *record = StatusRecord();
+    UnpackStatusRecord(nullptr, 0, record);
     int fd = os::FileOpen(STATUS_FILE, os::FILE_READ);
     if (fd < 0) return 0;
-    unsigned char b[STATUS_FILE_MIN_SIZE - STATUS_BYTE_OFFSET];
+    unsigned char fields[STATUS_FIELDS_SIZE];
     int n = -1;
-    if (os::FileSeek(fd, STATUS_BYTE_OFFSET) == 0) n = os::FileRead(fd, b, sizeof b);
+    if (os::FileSeek(fd, STATUS_BYTE_OFFSET) == 0) n = os::FileRead(fd, fields, sizeof fields);
     os::FileClose(fd);
     if (n < 0) return 0;
-    record->Bytes = n;
-    if (n >= 1) record->StatusByte = b[0];
-    if (n == static_cast<int>(sizeof b)) {
-        uint32_t raw = b[1] | uint32_t(b[2]) << 8 | uint32_t(b[3]) << 16 | uint32_t(b[4]) << 24;
-        record->Heartbeat = static_cast<int32_t>(raw);
-    }
+    UnpackStatusRecord(fields, n, record);
     return 1;
+}
+
+int64_t HeartbeatAge(uint32_t heartbeat, int64_t now) {
+    // The difference of the low 32 bits, read as signed: exact for any heartbeat within 68
+    // years of now, and the same as the plain difference for every time before 2038.
+    uint32_t d = static_cast<uint32_t>(now) - heartbeat;
+    return d < 0x80000000u ? int64_t(d) : int64_t(d) - 0x100000000LL;
 }
 
 int StatusAnswer(const StatusRecord& record, int64_t now) {
     // A status byte without a whole heartbeat behind it proves nothing about the program.
-    if (record.Bytes != STATUS_FILE_MIN_SIZE - STATUS_BYTE_OFFSET) return STATUS_ABSENT;
+    if (record.Bytes != STATUS_FIELDS_SIZE) return STATUS_ABSENT;
     if (record.StatusByte == STATUS_NONE) return STATUS_ABSENT;
-    // In 64 bits, so that a heartbeat near the 32-bit limit cannot wrap round to stale.
-    if (now > record.Heartbeat + HEARTBEAT_MAX_AGE) return STATUS_ABSENT;
+    if (HeartbeatAge(record.Heartbeat, now) > HEARTBEAT_MAX_AGE) return STATUS_ABSENT;
     return record.StatusByte;
 }
 
@@ -42,10 +57,48 @@ int ReadProgramStatus() {
 void WriteProgramCommand(int32_t code) {
     int fd = os::FileOpen(COMMAND_FILE, os::FILE_WRITE);
     if (fd < 0) return;
-    uint32_t u = static_cast<uint32_t>(code);
-    unsigned char b[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                          static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
+    unsigned char b[COMMAND_SIZE];
+    PutLE32(b, static_cast<uint32_t>(code));
     // A short or failed write is not retried: the program sees the next command instead.
     os::FileWrite(fd, b, sizeof b);
     os::FileClose(fd);
+}
+
+void PackStatusFields(unsigned char* fields, int statusByte, int64_t heartbeat) {
+    fields[0] = static_cast<unsigned char>(statusByte);
+    PutLE32(fields + (HEARTBEAT_OFFSET - STATUS_BYTE_OFFSET), static_cast<uint32_t>(heartbeat));
+}
+
+int WriteProgramStatus(int statusByte, int64_t heartbeat) {
+    unsigned char fields[STATUS_FIELDS_SIZE];
+    PackStatusFields(fields, statusByte, heartbeat);
+    int fd = os::FileOpen(STATUS_FILE, os::FILE_WRITE);
+    if (fd < 0) return 0;
+    int n = os::FileSeek(fd, STATUS_BYTE_OFFSET) == 0 ? os::FileWrite(fd, fields, sizeof fields) : -1;
+    os::FileClose(fd);
+    return n == static_cast<int>(sizeof fields);
+}
+
+int ReadCommandFile(int32_t* code) {
+    int fd = os::FileOpen(COMMAND_FILE, os::FILE_READ);
+    if (fd < 0) return -1;
+    unsigned char b[COMMAND_SIZE];
+    int n = os::FileRead(fd, b, sizeof b);
+    os::FileClose(fd);
+    if (n == COMMAND_SIZE) *code = static_cast<int32_t>(GetLE32(b));
+    return n < 0 ? 0 : n;
+}
+
+bool StartCommandWatch(CommandWatch* watch, int32_t* leftover) {
+    watch->Seen = ReadCommandFile(&watch->Last) == COMMAND_SIZE;
+    if (watch->Seen) *leftover = watch->Last;
+    return watch->Seen;
+}
+
+bool NextCommand(CommandWatch* watch, int32_t* code) {
+    int32_t now;
+    if (ReadCommandFile(&now) != COMMAND_SIZE || (watch->Seen && now == watch->Last)) return false;
+    watch->Seen = true;
+    watch->Last = *code = now;
+    return true;
 }

@@ -1,17 +1,20 @@
 // The two files shared with the supervised program: the status file it writes (a status byte
-// and a heartbeat) and the command file the service writes (one command code).
+// and a heartbeat) and the command file the service writes (one command code). Every byte of
+// both, for both sides, is packed and unpacked here and nowhere else.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 const char* const STATUS_FILE = "ZARNQVL.ADR";
 const char* const COMMAND_FILE = "ZARNQVL.STA";
 
 // Status file layout: bytes 0 to 11 belong to the program; then the status byte, then the
-// heartbeat as a signed 32-bit little-endian count of seconds since 1970 (unaligned).
+// heartbeat as a 32-bit little-endian count of seconds since 1970 (unaligned).
 const long STATUS_BYTE_OFFSET = 12;
 const long HEARTBEAT_OFFSET = 13;
+const int STATUS_FIELDS_SIZE = 5;   // status byte and heartbeat
 const int STATUS_FILE_MIN_SIZE = 17;
+const int COMMAND_SIZE = 4;         // at offset 0; later bytes are the program's
 
 const int STATUS_ABSENT = -1;
 const int STATUS_NONE = 0xFF;       // a status byte that reads as absent
@@ -22,15 +25,28 @@ const int32_t CMD_BEFORE_LAUNCH = 0x8000;
 const int32_t CMD_STOP_BEGIN = 1;
 const int32_t CMD_STOP_FINISH = 10;
 
+// Little-endian 32-bit values, as both files store them.
+void PutLE32(unsigned char* to, uint32_t value);
+uint32_t GetLE32(const unsigned char* from);
+
 // What the status file holds past the program's own 12 bytes.
 struct StatusRecord {
-    int Bytes = 0;          // read from the status byte on: 0 to 5
-    int StatusByte = -1;    // -1 when the file ends before it
-    int64_t Heartbeat = 0;  // valid only when all 5 bytes were read
+    int Bytes;           // read from the status byte on: 0 to STATUS_FIELDS_SIZE
+    int StatusByte;      // -1 when the file ends before it
+    uint32_t Heartbeat;  // as the program wrote it; valid only when Bytes is STATUS_FIELDS_SIZE
 };
+
+// The host's side.
+
+// Unpacks n bytes (at most STATUS_FIELDS_SIZE) read from STATUS_BYTE_OFFSET on.
+void UnpackStatusRecord(const unsigned char* fields, int n, StatusRecord* record);
 
 // Reads the status record; 0 when the file cannot be opened or read.
 int ReadStatusRecord(StatusRecord* record);
+
+// Seconds from heartbeat to now, negative for a heartbeat ahead. The heartbeat is taken as the
+// time nearest to now whose low 32 bits it holds, so the age stays right after January 2038.
+int64_t HeartbeatAge(uint32_t heartbeat, int64_t now);
 
 // What the host concludes from a record at time now: see ReadProgramStatus.
 int StatusAnswer(const StatusRecord& record, int64_t now);
@@ -42,3 +58,30 @@ int ReadProgramStatus();
 // Writes code at offset 0 of the command file, creating it if needed and keeping any later
 // bytes. A command that cannot be written is lost silently.
 void WriteProgramCommand(int32_t code);
+
+// The program's side.
+
+// The status byte and heartbeat (its low 32 bits) as the file holds them at STATUS_BYTE_OFFSET.
+void PackStatusFields(unsigned char* fields, int statusByte, int64_t heartbeat);
+
+// Writes the status byte and heartbeat in place, in one write, never truncating: the host may
+// read at any moment. Bytes 0 to 11 are left as they are (zeros in a new file). Non-zero when
+// all were written.
+int WriteProgramStatus(int statusByte, int64_t heartbeat);
+
+// Reads the command file: the count of bytes it has up to COMMAND_SIZE, with the code in *code
+// when all are there; -1 when it cannot be opened.
+int ReadCommandFile(int32_t* code);
+
+// The file keeps the last code written, so a command is a change of code. A code already in the
+// file when the program starts is left from before: it is noted, never obeyed.
+struct CommandWatch {
+    bool Seen;     // a whole code has been read
+    int32_t Last;
+};
+
+// At the program's start: notes the code already there; true, with it in *leftover, if any.
+bool StartCommandWatch(CommandWatch* watch, int32_t* leftover);
+
+// True, with the code, when the file holds a code other than the last one noted.
+bool NextCommand(CommandWatch* watch, int32_t* code);

@@ -2,38 +2,31 @@
 // removed while the service runs is started afresh by the next line.
 #include "log/log.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <mutex>
+#include <string.h>
 
 #include "platform/platform.h"
-
-namespace {
-std::mutex LogLock; /* one line in the file at a time */
-}
 
 void LogMessage(const char* format, ...) {
     char message[LOG_MESSAGE_SIZE];
     va_list args;
     va_start(args, format);
-    int n = vsnprintf(message, sizeof message, format, args);
+    int msg = os::FormatV(message, sizeof message, format, args);
     va_end(args);
-    if (n < 0) message[0] = '\0';
     int64_t now = os::time();
 
-    std::lock_guard<std::mutex> hold(LogLock);
-    int fd = os::FileOpen(LOG_FILE, os::FILE_APPEND);
-    if (fd < 0) return;
     struct tm local;
     if (!os::LocalTime(now, &local)) memset(&local, 0, sizeof local);
     char line[LOG_PREFIX_SIZE + LOG_MESSAGE_SIZE + sizeof LOG_LINE_END];
     size_t len = strftime(line, LOG_PREFIX_SIZE, LOG_PREFIX_FORMAT, &local);
-    size_t msg = strlen(message);
     memcpy(line + len, message, msg);
     memcpy(line + len + msg, LOG_LINE_END, sizeof LOG_LINE_END - 1);
-    // Failed or short writes go unnoticed: there is nowhere else to report them.
-    os::FileWrite(fd, line, static_cast<int>(len + msg + sizeof LOG_LINE_END - 1));
-    os::FileClose(fd);
+
+    os::EnterLogLock();
+    int fd = os::FileOpen(LOG_FILE, os::FILE_APPEND);
+    if (fd >= 0) {
+        // Failed or short writes go unnoticed: there is nowhere else to report them.
+        os::FileWrite(fd, line, static_cast<int>(len + msg + sizeof LOG_LINE_END - 1));
+        os::FileClose(fd);
+    }
+    os::LeaveLogLock();
 }

@@ -10,8 +10,8 @@ const int LOG_MESSAGE_SIZE = 256; // buffer, terminator included; longer message
 const char LOG_LINE_END[] = "\r\n";
 
 // Appends one line: the time prefix, the printf-style message, then "\r\n". The line goes out
-// in one write under a lock, so lines from two threads never interleave. A line that cannot
-// be written is dropped silently.
+// in one write under the log's lock, so lines from two threads never interleave. A line that
+// cannot be written is dropped silently.
 void LogMessage(const char* format, ...)
 #ifdef __GNUC__
     __attribute__((format(printf, 1, 2)))

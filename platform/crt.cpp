@@ -1,9 +1,9 @@
-// File and local-time calls of the seam, made with the C runtime's descriptor functions, which
-// both the Windows runtime and POSIX systems provide (under slightly different names).
+// File, text and local-time calls of the seam, made with the C runtime's descriptor functions,
+// which both the Windows runtime and POSIX systems provide (under slightly different names).
 #include "platform/platform.h"
 
-#include <cstdio>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #ifdef _WIN32
@@ -24,24 +24,33 @@ const int BINARY = 0;
 const int OWNER_READ_WRITE = 0600;
 #endif
 
-int Flags(FileMode mode) {
-    switch (mode) {
-    case FILE_READ:
-        return O_RDONLY | BINARY;
-    case FILE_WRITE:
-        return O_WRONLY | O_CREAT | BINARY;
-    case FILE_APPEND:
-        return O_WRONLY | O_CREAT | O_APPEND | BINARY;
-    }
-    return -1;
-}
-
 }  // namespace
 
+int FormatV(char* buffer, int size, const char* format, va_list args) {
+#ifdef _WIN32
+    // The system runtime's own: it returns -1, leaving the buffer full and unterminated, when
+    // the text does not fit.
+    int n = _vsnprintf(buffer, size, format, args);
+    if (n < 0) n = size - 1;
+#else
+    int n = vsnprintf(buffer, size, format, args);
+    if (n < 0) n = 0;  // a conversion that failed: nothing trustworthy was written
+#endif
+    if (n >= size) n = size - 1;
+    buffer[n] = '\0';
+    return n;
+}
+
 int FileOpen(const char* name, FileMode mode) {
-    int flags = Flags(mode);
-    if (flags == -1) return -1;
-    return ::open(name, flags, OWNER_READ_WRITE);
+    switch (mode) {
+    case FILE_READ:
+        return ::open(name, O_RDONLY | BINARY);
+    case FILE_WRITE:
+        return ::open(name, O_WRONLY | O_CREAT | BINARY, OWNER_READ_WRITE);
+    case FILE_APPEND:
+        return ::open(name, O_WRONLY | O_CREAT | O_APPEND | BINARY, OWNER_READ_WRITE);
+    }
+    return -1;
 }
 
 int FileSeek(int fd, long offset) {
@@ -70,7 +79,11 @@ void FileClose(int fd) {
 int LocalTime(int64_t seconds, struct tm* out) {
     time_t t = static_cast<time_t>(seconds);
 #ifdef _WIN32
-    return localtime_s(out, &t) == 0;
+    // The system runtime keeps localtime's result per thread.
+    struct tm* local = ::localtime(&t);
+    if (!local) return 0;
+    *out = *local;
+    return 1;
 #else
     return localtime_r(&t, out) != nullptr;
 #endif

@@ -3,8 +3,9 @@
 // the simulated build each provide these; the host includes nothing else of the system's.
 #pragma once
 
-#include <cstdint>
-#include <ctime>
+#include <stdarg.h>
+#include <stdint.h>
+#include <time.h>
 
 namespace os {
 
@@ -103,6 +104,18 @@ int64_t time();
 
 // Converts seconds since 1970 to local broken-down time; non-zero on success. Safe on any thread.
 int LocalTime(int64_t seconds, struct tm* out);
+
+// The process's one lock, which keeps the log's lines whole: EnterLogLock blocks until no other
+// thread holds it. Usable from the start of the process, on any thread; not re-entrant.
+void EnterLogLock();
+void LeaveLogLock();
+
+// Text.
+
+// printf-style formatting into buffer, which holds size (> 0) bytes: the text is cut to size - 1
+// characters and always terminated. Returns the length of what was written. Takes the C
+// runtime's own conversions only (no %lld or %zu: old runtimes lack them).
+int FormatV(char* buffer, int size, const char* format, va_list args);
 
 // Files, by descriptor. A descriptor is >= 0; every call that fails returns -1.
 

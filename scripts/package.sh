@@ -19,7 +19,7 @@ cp "$bin/qvlsvce.exe" "$bin/qvlstat.exe" "$stage/"
 cp "$bin/ZARNQVL.EXE" "$stage/sample/"
 cp standin/README.md "$stage/sample/README.md"
 cp docs/operators.md docs/reliability.md docs/protocol.md docs/timeline.svg "$stage/docs/"
-cp README.md "$stage/"
+cp package/README.md "$stage/README.md"
 for cmd in install.cmd uninstall.cmd; do
     sed 's/\r*$/\r/' "package/$cmd" >"$stage/$cmd"   # Windows line ends
 done

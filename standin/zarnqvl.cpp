@@ -1,25 +1,21 @@
 // A stand-in for the supervised program ZARNQVL.EXE: it keeps the program's side of the
 // status and command files, with its behaviour read from ZARNQVL.CFG beside it, and writes
 // what it saw and did to ZARNQVL.TRC so that tests and the demo can show it.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "link/link.h"
+#include "platform/platform.h"
+
+// After the seam: the system headers define its constant names as macros.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-
 namespace {
 
-const char* const STATUS_FILE = "ZARNQVL.ADR";
-const char* const COMMAND_FILE = "ZARNQVL.STA";
 const char* const CONFIG_FILE = "ZARNQVL.CFG";
 const char* const TRACE_FILE = "ZARNQVL.TRC";
-const int HOLD_BIT = 0x80;
-const int NO_STATUS = 0xFF;
-const int CMD_STOP_BEGIN = 1;
-const int CMD_STOP_FINISH = 10;
 
 struct Config {
     int heartbeat = 1;              // 0: never writes the status file
@@ -33,15 +29,33 @@ struct Config {
 
 DWORD Started;
 
+int Format(char* buffer, int size, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = os::FormatV(buffer, size, format, args);
+    va_end(args);
+    return n;
+}
+
 long Elapsed() {
     return static_cast<long>(GetTickCount() - Started);
 }
 
 void Trace(const char* what, long value) {
-    FILE* f = fopen(TRACE_FILE, "ab");
-    if (!f) return;
-    fprintf(f, "%ld %s %ld\r\n", Elapsed(), what, value);
-    fclose(f);
+    int fd = os::FileOpen(TRACE_FILE, os::FILE_APPEND);
+    if (fd < 0) return;
+    char line[96];
+    int n = Format(line, sizeof line, "%ld %s %ld\r\n", Elapsed(), what, value);
+    os::FileWrite(fd, line, n);
+    os::FileClose(fd);
+}
+
+// Blanks and the line end cut from both ends.
+char* Trim(char* text) {
+    text += strspn(text, " \t");
+    size_t n = strlen(text);
+    while (n > 0 && strchr(" \t\r\n", text[n - 1])) text[--n] = '\0';
+    return text;
 }
 
 void ReadConfig() {
@@ -49,12 +63,15 @@ void ReadConfig() {
     if (!f) return;
     char line[128];
     while (fgets(line, sizeof line, f)) {
-        char key[32], value[32];
-        if (sscanf(line, " %31[a-z_] = %31s", key, value) != 2) continue;
+        char* equals = strchr(line, '=');
+        if (!equals) continue;
+        *equals = '\0';
+        char* key = Trim(line);
+        char* value = Trim(equals + 1);
         if (!strcmp(key, "heartbeat")) C.heartbeat = atoi(value);
         if (!strcmp(key, "status")) C.status = static_cast<int>(strtol(value, nullptr, 0));
         if (!strcmp(key, "hold")) C.hold = atol(value);
-        if (!strcmp(key, "ends")) snprintf(C.ends, sizeof C.ends, "%s", value);
+        if (!strcmp(key, "ends")) Format(C.ends, sizeof C.ends, "%s", value);
         if (!strcmp(key, "fresh_after_finish")) C.freshAfterFinish = atol(value);
         if (!strcmp(key, "quit_after")) C.quitAfter = atol(value);
         if (!strcmp(key, "tick")) C.tick = atol(value);
@@ -62,35 +79,13 @@ void ReadConfig() {
     fclose(f);
 }
 
-// Writes the 17 bytes in place, never truncating: the service may read at any moment, and an
-// emptied file would read as a program that has gone.
 void WriteStatus(int statusByte) {
-    unsigned char b[17];
-    memset(b, 0, 12);
-    memcpy(b, "ZARNQVL-SIM", 11);
-    b[12] = static_cast<unsigned char>(statusByte);
-    uint32_t now = static_cast<uint32_t>(time(nullptr));
-    for (int i = 0; i < 4; i++) b[13 + i] = static_cast<unsigned char>(now >> (8 * i));
-    FILE* f = fopen(STATUS_FILE, "r+b");
-    if (!f) f = fopen(STATUS_FILE, "wb");
-    if (!f) return;
-    fwrite(b, 1, sizeof b, f);
-    fclose(f);
-}
-
-bool ReadCommand(long* code) {
-    FILE* f = fopen(COMMAND_FILE, "rb");
-    if (!f) return false;
-    unsigned char b[4];
-    bool whole = fread(b, 1, 4, f) == 4;
-    fclose(f);
-    if (whole) *code = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24);
-    return whole;
+    WriteProgramStatus(statusByte, os::time());
 }
 
 void End() {
     if (!strcmp(C.ends, "remove")) remove(STATUS_FILE);
-    if (!strcmp(C.ends, "none")) WriteStatus(NO_STATUS);
+    if (!strcmp(C.ends, "none")) WriteStatus(STATUS_NONE);
     Trace(C.ends, 0);
 }
 
@@ -99,10 +94,11 @@ void End() {
 int main() {
     Started = GetTickCount();
     ReadConfig();
-    long last = 0;
-    bool seen = ReadCommand(&last);
-    Trace("start", seen ? last : -1);
-    if (seen) Trace("command", last);
+    CommandWatch watch;
+    int32_t leftover;
+    bool seen = StartCommandWatch(&watch, &leftover);
+    Trace("start", seen ? leftover : -1);
+    if (seen) Trace("command", leftover);
     bool holding = false, finishing = false;
     long holdUntil = 0, finishedAt = 0;
     for (;;) {
@@ -111,11 +107,8 @@ int main() {
             Trace("quit", 0);
             return 0;
         }
-        long code;
-        // Only a change counts: the file keeps the last command until the next is written.
-        if (ReadCommand(&code) && (!seen || code != last)) {
-            seen = true;
-            last = code;
+        int32_t code;
+        if (NextCommand(&watch, &code)) {
             Trace("command", code);
             if (code == CMD_STOP_BEGIN && !finishing && C.hold > 0) {
                 holding = true;
@@ -136,7 +129,7 @@ int main() {
             End();
             return 0;
         }
-        if (C.heartbeat) WriteStatus(holding ? C.status | HOLD_BIT : C.status);
+        if (C.heartbeat) WriteStatus(holding ? C.status | STATUS_HOLD_BIT : C.status);
         Sleep(static_cast<DWORD>(C.tick));
     }
 }

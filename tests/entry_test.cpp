@@ -5,7 +5,7 @@
 
 #include "host/entry.h"
 #include "log/log.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 #include "tests/support.h"
 
 namespace {

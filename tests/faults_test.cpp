@@ -4,12 +4,11 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 #include "tests/support.h"
 
 #ifdef _WIN32
@@ -125,35 +124,6 @@ TEST_F(Faults, InAReadOnlyFolderTheServiceRunsAsItWouldWithALog) {
 
 #endif
 
-TEST_F(Faults, TwoThreadsLoggingAHundredThousandLinesEachLoseNothing) {
-#ifdef _WIN32
-    const int PER_THREAD = 20000;  // the emulated file calls are slow; the race is the same
-#else
-    const int PER_THREAD = 100000;
-#endif
-    auto write = [](char who) {
-        for (int i = 0; i < PER_THREAD; i++) LogMessage("%c%d", who, i);
-    };
-    std::thread a(write, 'a');
-    std::thread b(write, 'b');
-    a.join();
-    b.join();
-    Bytes all = ReadBytes(LOG_FILE);
-    std::string text(all.begin(), all.end());
-    int next[2] = {0, 0};
-    size_t start = 0, lines = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2, lines++) {
-        std::string message = text.substr(start + 30, end - start - 30);
-        ASSERT_TRUE(message[0] == 'a' || message[0] == 'b') << message;
-        int& expected = next[message[0] - 'a'];
-        ASSERT_EQ(message.substr(1), std::to_string(expected)) << "line " << lines;
-        expected++;
-    }
-    EXPECT_EQ(start, text.size());
-    EXPECT_EQ(next[0], PER_THREAD);
-    EXPECT_EQ(next[1], PER_THREAD);
-}
-
 #ifndef _WIN32
 
 int OpenDescriptors() {
@@ -182,11 +152,11 @@ TEST_F(Faults, AYearOfSupervisionGrowsNothingAndKeepsTheReadSchedule) {
     W.LimitMs = YEAR + DAY;
     W.Script.TickMs = 30000;  // beats at 0.5 s, 30.5 s, ...: 10 s to 40 s old at each read
     W.Script.DiesAtMs = YEAR;
-    sim::ScheduleProbe(30 * DAY, [] {
+    sim::ScheduleCall(30 * DAY, [] {
         DescriptorsAfterAMonth = OpenDescriptors();
         ResidentAfterAMonth = ResidentKb();
     });
-    sim::ScheduleProbe(360 * DAY, [] {
+    sim::ScheduleCall(360 * DAY, [] {
         DescriptorsAfterAYear = OpenDescriptors();
         ResidentAfterAYear = ResidentKb();
     });

@@ -3,12 +3,29 @@
 #include <random>
 
 #include "link/link.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 #include "tests/support.h"
 
 namespace {
 
 const int64_t NOW = 1700000000;
+const int64_t WRAP = int64_t(1) << 31;  // 2038-01-19 03:14:08 UTC
+
+// The status file as the program would write it, packed here independently of link/: twelve
+// bytes of its own, the status byte, the heartbeat's low 32 bits least significant first.
+Bytes File(int statusByte, int64_t heartbeat, size_t size = 17) {
+    uint64_t low = static_cast<uint64_t>(heartbeat) % 4294967296u;
+    Bytes b = {'o', 'w', 'n', 'b', 'y', 't', 'e', 's', '.', '.', '.', '.', static_cast<unsigned char>(statusByte)};
+    for (int i = 0; i < 4; i++, low /= 256) b.push_back(static_cast<unsigned char>(low % 256));
+    b.resize(size, 0);
+    return b;
+}
+
+// The age the host must judge by: the heartbeat read as the time nearest to now.
+int64_t NearestAge(int64_t now, uint32_t heartbeat) {
+    int64_t d = ((now - heartbeat) % 4294967296 + 4294967296) % 4294967296;
+    return d >= 2147483648 ? d - 4294967296 : d;
+}
 
 class StatusFile : public InScratchDir {
 protected:
@@ -40,7 +57,7 @@ TEST_F(StatusFile, StatusByteAndHeartbeatAge) {
         {0x00, 0, STATUS_ABSENT},
     };
     for (const Case& c : cases) {
-        WriteBytes(STATUS_FILE, StatusFileBytes(c.statusByte, c.heartbeat));
+        WriteBytes(STATUS_FILE, File(c.statusByte, c.heartbeat));
         EXPECT_EQ(ReadProgramStatus(), c.expected)
             << "status byte " << c.statusByte << ", heartbeat now" << c.heartbeat - NOW;
     }
@@ -48,37 +65,46 @@ TEST_F(StatusFile, StatusByteAndHeartbeatAge) {
 
 TEST_F(StatusFile, EveryLengthFromEmptyToTwenty) {
     for (size_t size = 0; size <= 20; size++) {
-        WriteBytes(STATUS_FILE, StatusFileBytes(0x42, NOW, size));
+        WriteBytes(STATUS_FILE, File(0x42, NOW, size));
         int expected = size >= static_cast<size_t>(STATUS_FILE_MIN_SIZE) ? 0x42 : STATUS_ABSENT;
         EXPECT_EQ(ReadProgramStatus(), expected) << size << " bytes";
     }
 }
 
 TEST_F(StatusFile, OnlyTheStatusByteAndHeartbeatAreRead) {
-    Bytes b = StatusFileBytes(0x07, NOW, 64);
+    Bytes b = File(0x07, NOW, 64);
     for (int i = 0; i < STATUS_BYTE_OFFSET; i++) b[i] = 0xFF;
     for (size_t i = STATUS_FILE_MIN_SIZE; i < b.size(); i++) b[i] = 0xFF;
     WriteBytes(STATUS_FILE, b);
     EXPECT_EQ(ReadProgramStatus(), 0x07);
 }
 
-TEST_F(StatusFile, HeartbeatNearThe32BitLimitDoesNotWrap) {
+TEST_F(StatusFile, AProgramWritingTheLowBitsOfTheTimeStaysFreshPast2038) {
+    const int64_t YEAR = 365 * 86400LL, Y2100 = 4102444800;
     struct Case {
         int64_t now;
-        int64_t heartbeat;
+        int64_t heartbeat;  // as the program has it; the file holds its low 32 bits
         int expected;
     } cases[] = {
-        {INT32_MAX, INT32_MAX - HEARTBEAT_MAX_AGE, 0},  // heartbeat + 90 overflows 32 bits
-        {INT32_MAX, INT32_MAX - HEARTBEAT_MAX_AGE - 1, STATUS_ABSENT},
-        {INT32_MAX, INT32_MAX, 0},
-        {NOW, INT32_MAX, 0},
-        {NOW, INT32_MIN, STATUS_ABSENT},
-        {INT32_MIN + 10, INT32_MIN, 0},
-        {int64_t(INT32_MAX) + 100, INT32_MAX, STATUS_ABSENT},  // past 2038 the heartbeat is stale
+        {WRAP - YEAR, WRAP - YEAR - HEARTBEAT_MAX_AGE, 0},
+        {WRAP - YEAR, WRAP - YEAR - HEARTBEAT_MAX_AGE - 1, STATUS_ABSENT},
+        {WRAP - 1, WRAP - 1, 0},
+        {WRAP, WRAP - 1, 0},
+        {WRAP + 1, WRAP, 0},
+        {WRAP + 89, WRAP - 1, 0},
+        {WRAP + HEARTBEAT_MAX_AGE - 1, WRAP - 1, 0},
+        {WRAP + HEARTBEAT_MAX_AGE, WRAP - 1, STATUS_ABSENT},
+        {WRAP - 5, WRAP + 5, 0},  // ahead, across the wrap: fresh
+        {WRAP + YEAR, WRAP + YEAR - HEARTBEAT_MAX_AGE, 0},
+        {WRAP + YEAR, WRAP + YEAR - HEARTBEAT_MAX_AGE - 1, STATUS_ABSENT},
+        {WRAP + YEAR, WRAP - 100, STATUS_ABSENT},
+        {Y2100, Y2100 - 30, 0},
+        {Y2100, Y2100 - 91, STATUS_ABSENT},
+        {Y2100, Y2100 - YEAR, STATUS_ABSENT},
     };
     for (const Case& c : cases) {
         sim::SetTime(c.now);
-        WriteBytes(STATUS_FILE, StatusFileBytes(0, c.heartbeat));
+        WriteBytes(STATUS_FILE, File(0, c.heartbeat));
         EXPECT_EQ(ReadProgramStatus(), c.expected) << "now " << c.now << " heartbeat " << c.heartbeat;
     }
 }
@@ -91,13 +117,13 @@ TEST_F(StatusFile, RandomBytesFollowTheLayoutRules) {
         // Heartbeats near now on some rounds, so fresh answers are exercised too.
         if (b.size() >= 17 && round % 2) {
             uint32_t hb = static_cast<uint32_t>(NOW - 100 + random() % 200);
-            for (int i = 0; i < 4; i++) b[HEARTBEAT_OFFSET + i] = static_cast<unsigned char>(hb >> (8 * i));
+            for (int i = 0; i < 4; i++) b[13 + i] = static_cast<unsigned char>(hb >> (8 * i));
         }
         WriteBytes(STATUS_FILE, b);
         int expected = STATUS_ABSENT;
         if (b.size() >= 17) {
-            int32_t hb = static_cast<int32_t>(b[13] | b[14] << 8 | b[15] << 16 | uint32_t(b[16]) << 24);
-            if (b[12] != 0xFF && NOW <= int64_t(hb) + 90) expected = b[12];
+            uint32_t hb = b[13] + 256u * (b[14] + 256u * (b[15] + 256u * b[16]));
+            if (b[12] != 0xFF && NearestAge(NOW, hb) <= 90) expected = b[12];
         }
         ASSERT_EQ(ReadProgramStatus(), expected) << "round " << round;
     }
@@ -109,9 +135,9 @@ TEST_F(StatusFile, DirectoryInItsPlaceReadsAbsent) {
 }
 
 TEST_F(StatusFile, EveryCallSeesTheLatestWrite) {
-    WriteBytes(STATUS_FILE, StatusFileBytes(0x80, NOW));
+    WriteBytes(STATUS_FILE, File(0x80, NOW));
     EXPECT_EQ(ReadProgramStatus(), 0x80);
-    WriteBytes(STATUS_FILE, StatusFileBytes(0x00, NOW));
+    WriteBytes(STATUS_FILE, File(0x00, NOW));
     EXPECT_EQ(ReadProgramStatus(), 0x00);
     std::filesystem::remove(STATUS_FILE);
     EXPECT_EQ(ReadProgramStatus(), STATUS_ABSENT);
@@ -164,6 +190,60 @@ TEST_F(CommandFile, DirectoryInItsPlaceIsSkippedSilently) {
     WriteProgramCommand(CMD_STOP_BEGIN);
     EXPECT_TRUE(std::filesystem::is_directory(COMMAND_FILE));
     EXPECT_TRUE(std::filesystem::is_empty(COMMAND_FILE));
+}
+
+// The program's side: the status it writes and the commands it reads.
+typedef InScratchDir ProgramSide;
+
+TEST_F(ProgramSide, StatusIsWrittenInPlaceKeepingTheProgramsOwnBytes) {
+    ASSERT_TRUE(WriteProgramStatus(0x80, 0x65544332));
+    EXPECT_EQ(ReadBytes(STATUS_FILE), Bytes({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x32, 0x43, 0x54, 0x65}));
+    Bytes longer = File(0x00, 0, 20);
+    WriteBytes(STATUS_FILE, longer);
+    ASSERT_TRUE(WriteProgramStatus(0x01, WRAP + 0x10));  // past 2038: the low 32 bits
+    Bytes expected = longer;
+    expected[12] = 0x01;
+    expected[13] = 0x10, expected[14] = 0x00, expected[15] = 0x00, expected[16] = 0x80;
+    EXPECT_EQ(ReadBytes(STATUS_FILE), expected);
+}
+
+TEST_F(ProgramSide, CommandFileReadsItsCodeOnlyWhenWhole) {
+    struct Case {
+        Bytes file;  // empty: no file
+        int count;
+        int32_t code;
+    } cases[] = {
+        {{}, -1, 0},
+        {{0x0A, 0x00}, 2, 0},
+        {{0x00, 0x80, 0x00, 0x00}, 4, CMD_BEFORE_LAUNCH},
+        {{0xFE, 0xFF, 0xFF, 0xFF, 0x99}, 4, -2},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(COMMAND_FILE);
+        if (!c.file.empty()) WriteBytes(COMMAND_FILE, c.file);
+        int32_t code = 0;
+        EXPECT_EQ(ReadCommandFile(&code), c.count);
+        EXPECT_EQ(code, c.code);
+    }
+}
+
+TEST_F(ProgramSide, ALeftoverCommandIsNotedButOnlyAChangeIsACommand) {
+    WriteBytes(COMMAND_FILE, {0x0A, 0x00, 0x00, 0x00});
+    CommandWatch watch;
+    int32_t code = 0;
+    ASSERT_TRUE(StartCommandWatch(&watch, &code));
+    EXPECT_EQ(code, CMD_STOP_FINISH);
+    EXPECT_FALSE(NextCommand(&watch, &code));
+    WriteBytes(COMMAND_FILE, {0x01, 0x00, 0x00, 0x00});
+    ASSERT_TRUE(NextCommand(&watch, &code));
+    EXPECT_EQ(code, CMD_STOP_BEGIN);
+    EXPECT_FALSE(NextCommand(&watch, &code));
+
+    std::filesystem::remove(COMMAND_FILE);
+    EXPECT_FALSE(StartCommandWatch(&watch, &code));
+    WriteBytes(COMMAND_FILE, {0x01, 0x00, 0x00, 0x00});
+    ASSERT_TRUE(NextCommand(&watch, &code));  // none at the start: the first code is new
+    EXPECT_EQ(code, CMD_STOP_BEGIN);
 }
 
 }  // namespace

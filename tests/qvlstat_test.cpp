@@ -4,13 +4,20 @@
 
 #include "link/link.h"
 #include "log/log.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 #include "tests/support.h"
 #include "tools/qvlstat/qvlstat.h"
 
 namespace {
 
 const int64_t NOW = 1700000000;
+
+int ShowStatus(const std::string& folder, std::string* out) {
+    std::vector<char> report(QVLSTAT_REPORT_SIZE);
+    int status = ::ShowStatus(folder.c_str(), report.data(), QVLSTAT_REPORT_SIZE);
+    *out = report.data();
+    return status;
+}
 
 class Qvlstat : public InScratchDir {
 protected:

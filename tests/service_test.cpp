@@ -9,7 +9,7 @@
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 #include "tests/support.h"
 
 namespace {
@@ -61,6 +61,12 @@ protected:
         std::vector<std::string> out;
         for (const std::string& line : LogLines()) out.push_back(line.size() >= 30 ? line.substr(30) : "<short>" + line);
         return out;
+    }
+
+    // Checks the run just made and starts the next case of a table from scratch.
+    void NextCase() {
+        TearDown();
+        SetUp();
     }
 
     // What holds in every run, whatever else it tests.
@@ -130,8 +136,7 @@ TEST_F(Service, ProgramThatNeverBeatsIsTakenAsGoneAfterThePause) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TearDown();
-        SetUp();
+        NextCase();
         W.Script.Heartbeat = false;
         c.prepare();
         RunService("Another Name");
@@ -166,8 +171,7 @@ TEST_F(Service, StopBeforeTheLaunchDoesNotPreventIt) {
 TEST_F(Service, OtherControlsAreLoggedAndTheServiceKeepsRunning) {
     for (os::DWORD control : {os::SERVICE_CONTROL_INTERROGATE, os::DWORD(200), os::DWORD(2)}) {
         SCOPED_TRACE(control);
-        TearDown();
-        SetUp();
+        NextCase();
         sim::ScheduleControl(20500, control);
         sim::ScheduleControl(60500, os::SERVICE_CONTROL_STOP);
         RunService();
@@ -195,8 +199,7 @@ TEST_F(Service, BeforeLaunchCommandOnlyWhenTheStatusIsNotAFreshZero) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TearDown();
-        SetUp();
+        NextCase();
         if (c.statusByte >= 0) WriteBytes(STATUS_FILE, StatusFileBytes(c.statusByte, W.EpochSeconds - c.age));
         sim::ScheduleControl(12200, os::SERVICE_CONTROL_STOP);
         RunService();
@@ -219,8 +222,7 @@ TEST_F(Service, StaleHeartbeatIsNoticedAtTheNextThirtiethPass) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.diesAtMs);
-        TearDown();
-        SetUp();
+        NextCase();
         W.Script.DiesAtMs = c.diesAtMs;
         RunService();
         EXPECT_EQ(Timeline(), c.timeline);
@@ -302,8 +304,7 @@ TEST_F(Service, EachWayOfGoingEndsTheSecondPhase) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.last);
-        TearDown();
-        SetUp();
+        NextCase();
         W.Script.Ends = c.ends;
         sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
         RunService();
@@ -379,8 +380,7 @@ TEST_F(Service, StopAtAnySecondOfARunEndsInStopped) {
     // The program dies at 45 s; unasked, the service would take it as gone at 160 s.
     for (int64_t stopAt = 0; stopAt <= 170000; stopAt += 500) {
         SCOPED_TRACE(stopAt);
-        TearDown();
-        SetUp();
+        NextCase();
         W.Script.DiesAtMs = 45000;
         sim::ScheduleControl(stopAt, os::SERVICE_CONTROL_STOP);
         RunService();

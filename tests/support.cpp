@@ -10,7 +10,7 @@
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 
 namespace fs = std::filesystem;
 
@@ -75,9 +75,7 @@ std::vector<std::string> LogLines() {
 
 Bytes StatusFileBytes(int statusByte, int64_t heartbeat, size_t size) {
     Bytes b(STATUS_FILE_MIN_SIZE, 'x');
-    b[STATUS_BYTE_OFFSET] = static_cast<unsigned char>(statusByte);
-    uint32_t u = static_cast<uint32_t>(heartbeat);
-    for (int i = 0; i < 4; i++) b[HEARTBEAT_OFFSET + i] = static_cast<unsigned char>(u >> (8 * i));
+    PackStatusFields(&b[STATUS_BYTE_OFFSET], statusByte, heartbeat);
     b.resize(size, 0);
     return b;
 }

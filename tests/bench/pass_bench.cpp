@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "host/service.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -1,7 +1,8 @@
 // Fuzz target for the status file: the input's first 8 bytes set the clock, the rest become
 // the status file. The answer must be STATUS_ABSENT or 0 to 254, and exactly what the layout
 // says: the byte at 12, unless the file is shorter than 17 bytes, the byte is 0xFF, or the
-// heartbeat at 13 is more than 90 seconds old. The target works in a scratch directory of its
+// heartbeat at 13, taken as the time nearest to now with those
+// low 32 bits, is more than 90 seconds old. The target works in a scratch directory of its
 // own, so corpus folders must be given by absolute path.
 #include <cstdint>
 #include <cstdio>
@@ -11,7 +12,7 @@
 #include <unistd.h>
 
 #include "link/link.h"
-#include "platform/sim.h"
+#include "tests/sim/sim.h"
 
 namespace {
 
@@ -25,8 +26,11 @@ void EnterScratchDir() {
 
 int Expected(int64_t now, const uint8_t* file, size_t size) {
     if (size < 17 || file[12] == 0xFF) return STATUS_ABSENT;
-    int32_t heartbeat = static_cast<int32_t>(file[13] | file[14] << 8 | file[15] << 16 | uint32_t(file[16]) << 24);
-    return now - heartbeat > 90 ? STATUS_ABSENT : file[12];
+    int64_t heartbeat = file[13] + 256 * (file[14] + 256 * (file[15] + 256 * int64_t(file[16])));
+    // The heartbeat stands for the time nearest to now with the same low 32 bits.
+    int64_t age = ((now - heartbeat) % 4294967296 + 4294967296) % 4294967296;
+    if (age >= 2147483648) age -= 4294967296;
+    return age > 90 ? STATUS_ABSENT : file[12];
 }
 
 }  // namespace

@@ -18,6 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "link/link.h"
+#include "log/log.h"
+
 namespace {
 
 const char* const SERVICE = "QVLService";
@@ -108,15 +111,15 @@ void CheckRecord(const SERVICE_STATUS_PROCESS& s) {
 // the command file, and the status byte and heartbeat age in the status file. Also appended
 // to timeline.csv in the folder, for drawing.
 void TimelineLine(const std::string& folder, DWORD ms, DWORD state) {
-    std::string command = Read(folder + "\\ZARNQVL.STA"), status = Read(folder + "\\ZARNQVL.ADR");
+    std::string command = Read(folder + "\\" + COMMAND_FILE), status = Read(folder + "\\" + STATUS_FILE);
     long code = -1, byte = -1, age = -1;
-    if (command.size() >= 4) code = static_cast<int32_t>(uint8_t(command[0]) | uint8_t(command[1]) << 8 |
-                                                         uint8_t(command[2]) << 16 | uint32_t(uint8_t(command[3])) << 24);
-    if (status.size() >= 17) {
-        byte = uint8_t(status[12]);
-        int32_t hb = static_cast<int32_t>(uint8_t(status[13]) | uint8_t(status[14]) << 8 | uint8_t(status[15]) << 16 |
-                                          uint32_t(uint8_t(status[16])) << 24);
-        age = static_cast<long>(time(nullptr) - hb);
+    auto bytes = [](const std::string& s, size_t from) { return reinterpret_cast<const unsigned char*>(s.data()) + from; };
+    if (command.size() >= COMMAND_SIZE) code = static_cast<int32_t>(GetLE32(bytes(command, 0)));
+    if (status.size() >= STATUS_FILE_MIN_SIZE) {
+        StatusRecord record;
+        UnpackStatusRecord(bytes(status, STATUS_BYTE_OFFSET), STATUS_FIELDS_SIZE, &record);
+        byte = record.StatusByte;
+        age = static_cast<long>(HeartbeatAge(record.Heartbeat, time(nullptr)));
     }
     std::string c = code < 0 ? "-" : std::to_string(code), b = "-", a = age < 0 ? "-" : std::to_string(age) + " s";
     if (byte >= 0) {
@@ -224,7 +227,7 @@ DWORD FirstSeen(const Run& run, DWORD state) {
 
 // The log's messages; every line must have the 30-character time prefix and end in CR LF.
 std::vector<std::string> LogMessages(const std::string& folder) {
-    std::string all = Read(folder + "\\ZARNQVL.ERR");
+    std::string all = Read(folder + "\\" + LOG_FILE);
     if (Show) printf("--- ZARNQVL.ERR\n%s---\n", all.c_str());
     std::vector<std::string> out;
     size_t start = 0;
@@ -276,7 +279,7 @@ void ExpectEq(const std::string& got, const std::string& want, const char* what)
 }
 
 void ExpectCommandFile(const std::string& folder, const std::string& bytes) {
-    Check(Read(folder + "\\ZARNQVL.STA") == bytes, "command file bytes");
+    Check(Read(folder + "\\" + COMMAND_FILE) == bytes, "command file bytes");
 }
 
 const std::string FINISH_BYTES("\x0A\x00\x00\x00", 4);
@@ -294,7 +297,7 @@ int Normal(const std::string& folder) {
                        "QVL Service stopped"});
     ExpectEq(Commands(folder), "32768 1 10", "commands seen by the program");
     ExpectCommandFile(folder, FINISH_BYTES);
-    Check(!Exists(folder + "\\ZARNQVL.ADR"), "status file left behind");
+    Check(!Exists(folder + "\\" + STATUS_FILE), "status file left behind");
     return Failures;
 }
 
@@ -339,11 +342,10 @@ int NoProgram(const std::string& folder) {
 
 int FreshZero(const std::string& folder) {
     Write(folder + "\\ZARNQVL.CFG", "hold=0\r\nends=none\r\n");
-    // A fresh status byte 0 left by an earlier run: 12 bytes of the program's, 0, now.
-    std::string status(17, '\0');
-    uint32_t now = static_cast<uint32_t>(time(nullptr));
-    for (int i = 0; i < 4; i++) status[13 + i] = static_cast<char>(now >> (8 * i));
-    Write(folder + "\\ZARNQVL.ADR", status);
+    // A fresh status byte 0 left by an earlier run.
+    std::string status(STATUS_FILE_MIN_SIZE, '\0');
+    PackStatusFields(reinterpret_cast<unsigned char*>(&status[STATUS_BYTE_OFFSET]), 0, time(nullptr));
+    Write(folder + "\\" + STATUS_FILE, status);
     Run run = RunService(folder, 13000, 60000);
     ExpectEq(States(run), "START_PENDING RUNNING STOP_PENDING STOPPED", "states");
     ExpectEq(Commands(folder), "1 10", "commands seen by the program");
@@ -371,7 +373,7 @@ int StopDelays(const std::string& folder) {
     Write(folder + "\\ZARNQVL.CFG", "hold=0\r\nends=remove\r\n");
     std::vector<DWORD> delays;
     for (int i = 0; i < 20; i++) {
-        DeleteFileA((folder + "\\ZARNQVL.ADR").c_str());
+        DeleteFileA((folder + "\\" + STATUS_FILE).c_str());
         Run run = RunService(folder, 11000, 60000);
         DWORD pending = FirstSeen(run, SERVICE_STOP_PENDING);
         Check(pending >= run.stopSentMs, "no STOP_PENDING after the stop");
@@ -419,7 +421,7 @@ int CommandPrompt(const std::string& folder) {
     GetExitCodeProcess(pi.hProcess, &code);
     if (Show) printf("exited with %lu after %.1f s\n", code, (GetTickCount() - t0) / 1000.0);
     Check(code == 0, "exit status %lu", code);
-    for (const char* name : {"ZARNQVL.ERR", "ZARNQVL.STA", "ZARNQVL.ADR"}) {
+    for (const char* name : {LOG_FILE, COMMAND_FILE, STATUS_FILE}) {
         Check(!Exists(folder + "\\" + name), "%s created beside the executable", name);
         Check(!Exists(elsewhere + "\\" + name), "%s created in the current directory", name);
     }

@@ -2,13 +2,17 @@
 // command, and the last lines of the log.
 #include "tools/qvlstat/qvlstat.h"
 
-#include <cinttypes>
-#include <cstdarg>
-#include <cstdio>
-#include <ctime>
-#include <deque>
-#include <filesystem>
-#include <fstream>
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#ifdef _WIN32
+#include <direct.h>
+#define chdir _chdir
+#define getcwd _getcwd
+#else
+#include <unistd.h>
+#endif
 
 #include "link/link.h"
 #include "log/log.h"
@@ -16,22 +20,22 @@
 
 namespace {
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+const int LOG_TAIL_BYTES = 4096;  // read from the log's end: more than its last lines need
+const int LINE_SHOWN = 400;       // a longer log line is cut
 
-std::string Format(const char* format, ...) {
-    char buffer[512];
+struct Report {
+    char* Text;
+    int Size;
+    int Length;
+};
+
+void Add(Report* r, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+void Add(Report* r, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    vsnprintf(buffer, sizeof buffer, format, args);
+    r->Length += os::FormatV(r->Text + r->Length, r->Size - r->Length, format, args);
     va_end(args);
-    return buffer;
-}
-
-std::string LocalTime(int64_t seconds) {
-    struct tm local;
-    char text[64] = "(not a time)";
-    if (os::LocalTime(seconds, &local)) strftime(text, sizeof text, "%a %d %b %Y %X", &local);
-    return text;
 }
 
 const char* CommandName(int32_t code) {
@@ -43,61 +47,81 @@ const char* CommandName(int32_t code) {
     return "not a command of the host's";
 }
 
-std::string Status(const StatusRecord& r, bool opened) {
-    if (!opened) return Format("status      %s cannot be opened or read\n", STATUS_FILE);
-    if (r.Bytes < STATUS_FILE_MIN_SIZE - STATUS_BYTE_OFFSET) {
-        std::error_code error;
-        auto size = std::filesystem::file_size(STATUS_FILE, error);
-        // Reached only for a file shorter than the layout, so its size fits an int.
-        return Format("status      %s has %d bytes; %d are needed\n", STATUS_FILE,
-                      static_cast<int>(error ? 0 : size), STATUS_FILE_MIN_SIZE);
+long FileSize(const char* name) {
+    FILE* f = fopen(name, "rb");
+    if (!f) return 0;
+    long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : 0;
+    fclose(f);
+    return size;
+}
+
+void AddStatus(Report* r, const StatusRecord& record, bool opened, int64_t now) {
+    if (!opened) return Add(r, "status      %s cannot be opened or read\n", STATUS_FILE);
+    if (record.Bytes < STATUS_FIELDS_SIZE)
+        return Add(r, "status      %s has %ld bytes; %d are needed\n", STATUS_FILE, FileSize(STATUS_FILE),
+                   STATUS_FILE_MIN_SIZE);
+    const char* meaning = record.StatusByte == STATUS_NONE        ? "no status: read as absent"
+                          : (record.StatusByte & STATUS_HOLD_BIT) ? "hold bit set: the finish command is held off"
+                          : record.StatusByte == 0                ? "all well"
+                                                                  : "flags set";
+    Add(r, "status      0x%02X (%s)\n", record.StatusByte, meaning);
+    // Within 68 years either way, so it fits a long on every system.
+    long age = static_cast<long>(HeartbeatAge(record.Heartbeat, now));
+    struct tm local;
+    char when[64] = "(not a time)";
+    if (os::LocalTime(now - age, &local)) strftime(when, sizeof when, "%a %d %b %Y %X", &local);
+    Add(r, "heartbeat   %s, %ld s %s: %s (stale when over %d s old)\n", when, age < 0 ? -age : age,
+        age < 0 ? "ahead" : "ago", age <= HEARTBEAT_MAX_AGE ? "fresh" : "stale", HEARTBEAT_MAX_AGE);
+}
+
+void AddCommand(Report* r) {
+    int32_t code;
+    int n = ReadCommandFile(&code);
+    if (n < 0) return Add(r, "command     none: %s cannot be opened\n", COMMAND_FILE);
+    if (n < COMMAND_SIZE) return Add(r, "command     %s has %d bytes; %d are needed\n", COMMAND_FILE, n, COMMAND_SIZE);
+    Add(r, "command     %ld (%s)\n", static_cast<long>(code), CommandName(code));
+}
+
+const char* NextLine(const char* p, const char* end) {
+    const char* stop = static_cast<const char*>(memchr(p, '\n', end - p));
+    return stop ? stop + 1 : end;
+}
+
+// The last lines of the log, from its tail alone, so a log of any length is read at once.
+void AddLogLines(Report* r) {
+    FILE* f = fopen(LOG_FILE, "rb");
+    if (!f) return Add(r, "log         none: %s cannot be opened\n", LOG_FILE);
+    static char tail[LOG_TAIL_BYTES + 1];
+    long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : 0;
+    long from = size > LOG_TAIL_BYTES ? size - LOG_TAIL_BYTES : 0;
+    size_t n = fseek(f, from, SEEK_SET) == 0 ? fread(tail, 1, LOG_TAIL_BYTES, f) : 0;
+    fclose(f);
+    tail[n] = '\0';
+    // Lines end at "\n"; a last line without one still counts, one cut by the tail's start not.
+    const char* p = tail;
+    const char* end = tail + n;
+    if (from > 0) p = NextLine(p, end);
+    struct { const char* Start; int Length; } last[QVLSTAT_LOG_LINES];
+    int count = 0;
+    for (; p < end; p = NextLine(p, end)) {
+        if (count == QVLSTAT_LOG_LINES) memmove(last, last + 1, sizeof last[0] * --count);
+        const char* stop = static_cast<const char*>(memchr(p, '\n', end - p));
+        int length = static_cast<int>((stop ? stop : end) - p);
+        if (length > 0 && p[length - 1] == '\r') length--;
+        last[count++] = {p, length < LINE_SHOWN ? length : LINE_SHOWN};
     }
-    const char* meaning = r.StatusByte == STATUS_NONE        ? "no status: read as absent"
-                          : (r.StatusByte & STATUS_HOLD_BIT) ? "hold bit set: the finish command is held off"
-                          : r.StatusByte == 0                ? "all well"
-                                                             : "flags set";
-    return Format("status      0x%02X (%s)\n", r.StatusByte, meaning);
-}
-
-std::string Heartbeat(const StatusRecord& r, int64_t now) {
-    if (r.Bytes < STATUS_FILE_MIN_SIZE - STATUS_BYTE_OFFSET) return "";
-    int64_t age = now - r.Heartbeat;
-    bool fresh = age <= HEARTBEAT_MAX_AGE;
-    return Format("heartbeat   %s, %" PRId64 " s %s: %s (stale when over %d s old)\n", LocalTime(r.Heartbeat).c_str(),
-                  age < 0 ? -age : age, age < 0 ? "ahead" : "ago", fresh ? "fresh" : "stale", HEARTBEAT_MAX_AGE);
-}
-
-std::string Command() {
-    std::ifstream in(COMMAND_FILE, std::ios::binary);
-    if (!in) return Format("command     none: %s cannot be opened\n", COMMAND_FILE);
-    unsigned char b[4];
-    in.read(reinterpret_cast<char*>(b), 4);
-    if (in.gcount() < 4)
-        return Format("command     %s has %d bytes; 4 are needed\n", COMMAND_FILE, static_cast<int>(in.gcount()));
-    int32_t code = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24);
-    return Format("command     %" PRId32 " (%s)\n", code, CommandName(code));
-}
-
-std::string LastLogLines() {
-    std::ifstream in(LOG_FILE, std::ios::binary);
-    if (!in) return Format("log         none: %s cannot be opened\n", LOG_FILE);
-    std::deque<std::string> last;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        last.push_back(line);
-        if (last.size() > static_cast<size_t>(QVLSTAT_LOG_LINES)) last.pop_front();
-    }
-    std::string out = Format("log         last lines of %s:\n", LOG_FILE);
-    for (const std::string& line : last) out += "  " + line + "\n";
-    return out;
+    Add(r, "log         last lines of %s:\n", LOG_FILE);
+    for (int i = 0; i < count; i++) Add(r, "  %.*s\n", last[i].Length, last[i].Start);
 }
 
 }  // namespace
 
-int ShowStatus(const std::string& folder, std::string* out) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error) || (std::filesystem::current_path(folder, error), error)) {
-        *out = Format("qvlstat: cannot read the folder %s\n", folder.c_str());
+int ShowStatus(const char* folder, char* out, int size) {
+    Report r = {out, size, 0};
+    out[0] = '\0';
+    // Entering it is the test: a file, or a folder that cannot be read, cannot be entered.
+    if (chdir(folder) != 0) {
+        Add(&r, "qvlstat: cannot read the folder %s\n", folder);
         return QVLSTAT_NO_FOLDER;
     }
     // The clock first, as the host reads it.
@@ -105,10 +129,14 @@ int ShowStatus(const std::string& folder, std::string* out) {
     StatusRecord record;
     bool opened = ReadStatusRecord(&record) != 0;
     int answer = opened ? StatusAnswer(record, now) : STATUS_ABSENT;
-    *out = Format("folder      %s\n", std::filesystem::current_path(error).string().c_str());
-    *out += Status(record, opened) + Heartbeat(record, now);
-    *out += answer == STATUS_ABSENT ? "answer      -1: the host would take the program as gone\n"
-                                    : Format("answer      %d: the host would take the program as there\n", answer);
-    *out += Command() + LastLogLines();
+    char here[1024];
+    Add(&r, "folder      %s\n", getcwd(here, sizeof here) ? here : folder);
+    AddStatus(&r, record, opened, now);
+    if (answer == STATUS_ABSENT)
+        Add(&r, "answer      -1: the host would take the program as gone\n");
+    else
+        Add(&r, "answer      %d: the host would take the program as there\n", answer);
+    AddCommand(&r);
+    AddLogLines(&r);
     return answer == STATUS_ABSENT ? QVLSTAT_ABSENT : QVLSTAT_PRESENT;
 }

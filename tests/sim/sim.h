@@ -1,10 +1,13 @@
-// The simulated platform: a stand-in service control manager that records every report, a
-// virtual clock that only Sleep advances, control requests delivered at chosen virtual times,
-// and a scripted supervised program that keeps the real status and command files in the current
-// directory. Everything runs on the calling thread, so a run replays the same way every time.
+// The simulated world a test runs the host in: a stand-in service control manager that records
+// every report, a virtual clock that only Sleep advances, control requests delivered at chosen
+// virtual times, and a scripted supervised program (program.cpp) that keeps the real status and
+// command files in the current directory. Everything runs on the calling thread, so a run
+// replays the same way every time. All of its state is the one World below: Reset() forgets it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,19 @@ struct Program {
         int StatusByte;
     };
     std::vector<Change> Changes;    // the running status byte becomes StatusByte at AtMs
+};
+
+// The scripted program's own state while it runs.
+struct ProgramState {
+    bool Alive = false;
+    int Byte = 0;  // its own status byte, without the hold bit
+    bool WatchingCommands = false;
+    int32_t LastCommand = 0;
+    bool Holding = false;
+    int64_t HoldUntilMs = 0;
+    bool Finishing = false;
+    int64_t FinishedAtMs = 0;
+    size_t NextChange = 0;
 };
 
 // Faults, off by default; each test switches on only what it is about.
@@ -58,8 +74,25 @@ struct Launch {
     bool StartupInfoFromGetStartupInfo;
 };
 
+struct Event {
+    os::DWORD Control;   // delivered to the handler, unless Call is set
+    void (*Call)();
+};
+
+// The virtual clock, in ms since the run began: advanced only by the service thread's Sleep,
+// but read by time() on any thread, as when a control handler writes a log line.
+struct Clock {
+    std::atomic<int64_t> Ms{0};
+    Clock() = default;
+    Clock(const Clock& other) : Ms(other.Ms.load()) {}
+    Clock& operator=(const Clock& other) {
+        Ms = other.Ms.load();
+        return *this;
+    }
+};
+
 struct World {
-    int64_t EpochSeconds = 1700000000; // what time() gives at NowMs 0
+    int64_t EpochSeconds = 1700000000; // what time() gives at Now 0
     int64_t LimitMs = 2 * 86400 * 1000; // a sleep past this aborts: the run would never end
     Program Script;
     Faults Fault;
@@ -76,6 +109,16 @@ struct World {
     std::vector<int32_t> CommandsSeen; // by the program, each change of the command file once
     int HandlesOpen = 0;               // created by launches and not yet closed
     std::vector<std::string> Violations; // misuse of the platform or breaches of the protocol
+
+    // The platform's own state.
+    Clock Now;
+    std::multimap<int64_t, Event> Events; // by due time; equal times in the order scheduled
+    os::HANDLER_FUNCTION Handler = nullptr;
+    os::DWORD LastError = 0;
+    int ReportAttempts = 0;
+    bool Stopped = false;              // SERVICE_STOPPED has been reported
+    bool HandleOpen[2] = {false, false}; // the launch's process and thread handles
+    ProgramState Run;
 };
 
 extern World W;
@@ -92,10 +135,10 @@ int64_t Now();
 // Delivers control to the registered handler at virtual time atMs.
 void ScheduleControl(int64_t atMs, os::DWORD control);
 
-// Calls probe at virtual time atMs, on the service's thread, as a control would be delivered.
-void ScheduleProbe(int64_t atMs, void (*probe)());
+// Calls call at virtual time atMs, on the service's thread, as a control would be delivered.
+void ScheduleCall(int64_t atMs, void (*call)());
 
-// Writes a status file as the program would: 12 bytes of its own, the status byte, heartbeat.
-void WriteStatusFile(int statusByte, int64_t heartbeat);
+// Starts the scripted program (program.cpp), as a successful launch does.
+void StartProgram();
 
 }  // namespace sim
