@@ -1,25 +1,43 @@
 #!/usr/bin/env bash
-# Prints the host's figures: the Windows executable's size and imports, its CPU time per hour of
-# supervision (a real run of a few minutes under Wine), the delay from a stop request to the
-# STOP_PENDING report over 20 stops, and the instructions one running-loop pass costs natively
-# (callgrind). Takes about ten minutes. Usage: scripts/bench.sh
+# Prints the figures: each shipped executable's bytes and imports and the oldest Windows they
+# load on (from the release package), the host's CPU per hour of supervision under Wine as a
+# ratio to a minimal service written in C (the two measured in turns, two rounds each), the
+# delay from a stop request to STOP_PENDING over 20 stops, and the instructions one running-loop
+# pass costs natively (callgrind). Takes about twenty minutes. Usage: scripts/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh >&2
 dpkg -s valgrind >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y valgrind >&2
 jobs=$(nproc)
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$jobs" --target qvlsvce zarnqvl scm_driver >/dev/null
+bin=$PWD/build/win
+cmake -S . -B "$bin" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$bin" -j"$jobs" --target qvlsvce qvlstat qvlrun zarnqvl scm_driver minimal_service >/dev/null
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j"$jobs" --target pass_bench >/dev/null
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(wine --version 2>/dev/null)"
-exe=build/win/qvlsvce.exe
-echo "qvlsvce.exe: $(stat -c %s "$exe") bytes; imports:" \
-    $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+zip=$(scripts/package.sh "$bin")
+pkg=$(mktemp -d)
+unzip -q "$zip" -d "$pkg"
+tests/wine/check-shipped.sh "$pkg"/qvlsvce-*-win64
 
-tests/wine/scenario.sh long-run "$PWD/build/win" | grep -E 'host CPU|descriptors'
-tests/wine/scenario.sh stop-delays "$PWD/build/win" | grep -E 'stop request to'
+# The host and the minimal service in turns, each run as QVLService by the long-run scenario.
+minimal=$bin/bench-minimal
+mkdir -p "$minimal"
+cp "$bin/minimal_service.exe" "$minimal/qvlsvce.exe"
+cp "$bin/ZARNQVL.EXE" "$minimal/"
+per_hour() { sed -n 's/^host CPU: .*: \([0-9]*\) ms per hour$/\1/p'; }
+host=() small=()
+for round in 1 2; do
+    host+=("$(tests/wine/scenario.sh long-run "$bin" | per_hour)")
+    small+=("$(QVL_EXE_DIR=$minimal tests/wine/scenario.sh long-run "$bin" | per_hour)")
+    echo "round $round: qvlsvce.exe ${host[-1]} ms of CPU per hour, minimal C service ${small[-1]} ms per hour"
+done
+awk -v h="${host[*]}" -v m="${small[*]}" 'BEGIN {
+    n = split(h, a, " "); split(m, b, " "); for (i = 1; i <= n; i++) { x += a[i]; y += b[i] }
+    r = x / y; printf "host CPU as a ratio to the minimal C service: %.3f (limit 1.05): %s\n", r, r <= 1.05 ? "within" : "OVER"
+}'
+tests/wine/scenario.sh stop-delays "$bin" | grep -E 'stop request to'
 
 count() {
     valgrind --tool=callgrind --callgrind-out-file=/dev/null --toggle-collect='ServiceMain*' \

@@ -24,6 +24,7 @@ struct Config {
     char ends[16] = "remove";       // after stop-finish: remove, none (byte 0xFF) or stale
     long freshAfterFinish = 0;      // ms it keeps beating after stop-finish
     long quitAfter = -1;            // ms after start it quits without a word; -1 never
+    int exitCode = 0;               // its exit code when it quits
     long tick = 250;                // ms between rounds
 } C;
 
@@ -74,6 +75,7 @@ void ReadConfig() {
         if (!strcmp(key, "ends")) Format(C.ends, sizeof C.ends, "%s", value);
         if (!strcmp(key, "fresh_after_finish")) C.freshAfterFinish = atol(value);
         if (!strcmp(key, "quit_after")) C.quitAfter = atol(value);
+        if (!strcmp(key, "exit_code")) C.exitCode = atoi(value);
         if (!strcmp(key, "tick")) C.tick = atol(value);
     }
     fclose(f);
@@ -104,8 +106,8 @@ int main() {
     for (;;) {
         long now = Elapsed();
         if (C.quitAfter >= 0 && now >= C.quitAfter) {
-            Trace("quit", 0);
-            return 0;
+            Trace("quit", C.exitCode);
+            return C.exitCode;
         }
         int32_t code;
         if (NextCommand(&watch, &code)) {

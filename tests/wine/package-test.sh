@@ -12,7 +12,7 @@ unzip -q "$top/$zip" -d "$unpacked"
 pkg=$(echo "$unpacked"/qvlsvce-*-win64)
 (cd "$pkg" && sha256sum --quiet -c SHA256SUMS)
 "$top/tests/wine/check-shipped.sh" "$pkg"
-for f in qvlsvce.exe qvlstat.exe install.cmd uninstall.cmd sample/ZARNQVL.EXE docs/operators.md; do
+for f in qvlsvce.exe qvlstat.exe qvlrun.exe README.md install.cmd uninstall.cmd sample/ZARNQVL.EXE docs/operators.md; do
     [ -f "$pkg/$f" ] || { echo "FAIL: $f missing from the package"; exit 1; }
 done
 grep -q $'\r$' "$pkg/install.cmd" || { echo "FAIL: install.cmd without Windows line ends"; exit 1; }
