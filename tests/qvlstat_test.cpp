@@ -2,6 +2,12 @@
 // never writes a shared file.
 #include <string>
 
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <sys/stat.h>
+#endif
+
 #include "link/link.h"
 #include "log/log.h"
 #include "tests/sim/sim.h"
@@ -90,6 +96,23 @@ TEST_F(Qvlstat, NeverWritesTheSharedFiles) {
     EXPECT_EQ(ReadBytes(STATUS_FILE), status);
     EXPECT_EQ(ReadBytes(COMMAND_FILE), command);
     EXPECT_FALSE(Exists(LOG_FILE));
+}
+
+TEST_F(Qvlstat, FolderNamesWithATrailingSeparatorOrBeyondASCIIAreEntered) {
+    // Named in the system's narrow encoding, as a command line hands it over.
+#ifdef _WIN32
+    const std::string separator = "\\", odd = Dir.string() + separator + "Zo\xEB \xE9t\xE9";
+    _mkdir(odd.c_str());
+#else
+    const std::string separator = "/", odd = Dir.string() + separator + "Zo\xC3\xAB \xC3\xA9t\xC3\xA9";
+    mkdir(odd.c_str(), 0700);
+#endif
+    WriteBytes(odd + separator + STATUS_FILE, StatusFileBytes(0x00, NOW));
+    for (const std::string& folder : {Dir.string() + separator, odd, odd + separator}) {
+        std::string out;
+        EXPECT_EQ(ShowStatus(folder, &out), folder.find("Zo") == std::string::npos ? QVLSTAT_ABSENT : QVLSTAT_PRESENT)
+            << folder << "\n" << out;
+    }
 }
 
 TEST_F(Qvlstat, AFolderThatCannotBeReadIsExitStatusTwo) {

@@ -120,6 +120,21 @@ TEST_F(Service, StopWhileRunningWalksTheProgramThroughBothPhases) {
     EXPECT_TRUE(l.StartupInfoFromGetStartupInfo);
 }
 
+TEST_F(Service, ARunAcross2038GoesAsAnyOther) {
+    const int64_t WRAP = int64_t(1) << 31, YEAR = 365 * 86400LL;
+    // The program writes the low 32 bits of the time; the run starts this long before the wrap.
+    for (int64_t start : {WRAP + YEAR, WRAP - YEAR, WRAP - 60, WRAP - 45, WRAP + 1, int64_t(4102444800)}) {
+        SCOPED_TRACE(start - WRAP);
+        NextCase();
+        W.EpochSeconds = start;
+        sim::ScheduleControl(95500, os::SERVICE_CONTROL_STOP);
+        RunService();
+        EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..95000/1000 STOP_PENDING@96000 STOP_PENDING@99000 "
+                              "STOPPED@192000");
+        EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
+    }
+}
+
 TEST_F(Service, ProgramThatNeverBeatsIsTakenAsGoneAfterThePause) {
     struct Case {
         const char* what;

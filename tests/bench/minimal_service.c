@@ -42,6 +42,7 @@ static void WINAPI Main(DWORD argc, LPSTR* argv) {
         Sleep(1000);
     }
     Report(SERVICE_STOP_PENDING);
+    Sleep(1000); /* as the host's stop takes its time, and so that a poll sees the state */
     Report(SERVICE_STOPPED);
 }
 

@@ -6,23 +6,9 @@
 #include "host/entry.h"
 #include "host/service.h"
 #include "platform/platform.h"
+#include "tools/text.h"
 
 namespace {
-
-struct Text {
-    char* Out;
-    int Size;
-    int Length;
-};
-
-void Add(Text* t, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-void Add(Text* t, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    t->Length += os::FormatV(t->Out + t->Length, t->Size - t->Length, format, args);
-    va_end(args);
-}
 
 double Seconds(int64_t ms) {
     return ms / 1000.0;
@@ -269,8 +255,7 @@ int Judge(const Evidence& e, Verdict* v) {
                                                                        JudgeFinish, JudgeExit};
     int broken = 0;
     for (int i = 0; i < VERDICT_CLAUSES; i++) {
-        Text t = {v->Lines[i], VERDICT_LINE_SIZE, 0};
-        v->Lines[i][0] = '\0';
+        Text t = StartText(v->Lines[i], VERDICT_LINE_SIZE);
         v->Broken[i] = clauses[i](e, &t);
         broken += v->Broken[i];
     }
@@ -288,8 +273,7 @@ const char* StateName(uint32_t state) {
 }
 
 void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation& look, bool alive) {
-    Text t = {out, size, 0};
-    out[0] = '\0';
+    Text t = StartText(out, size);
     Add(&t, "%7.1f s  %-13s  command ", Seconds(ms), StateName(state));
     if (look.CommandBytes == COMMAND_SIZE)
         Add(&t, "%-5ld", static_cast<long>(look.Command));
@@ -303,8 +287,7 @@ void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation
 }
 
 bool Refusal(const Folder& f, const char* folder, char* out, int size) {
-    Text t = {out, size, 0};
-    out[0] = '\0';
+    Text t = StartText(out, size);
     if (!f.Entered)
         Add(&t, "qvlrun: cannot enter the folder %s", folder);
     else if (!f.HasProgram)

@@ -17,26 +17,12 @@
 #include "link/link.h"
 #include "log/log.h"
 #include "platform/platform.h"
+#include "tools/text.h"
 
 namespace {
 
 const int LOG_TAIL_BYTES = 4096;  // read from the log's end: more than its last lines need
 const int LINE_SHOWN = 400;       // a longer log line is cut
-
-struct Report {
-    char* Text;
-    int Size;
-    int Length;
-};
-
-void Add(Report* r, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-void Add(Report* r, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    r->Length += os::FormatV(r->Text + r->Length, r->Size - r->Length, format, args);
-    va_end(args);
-}
 
 const char* CommandName(int32_t code) {
     switch (code) {
@@ -55,7 +41,7 @@ long FileSize(const char* name) {
     return size;
 }
 
-void AddStatus(Report* r, const StatusRecord& record, bool opened, int64_t now) {
+void AddStatus(Text* r, const StatusRecord& record, bool opened, int64_t now) {
     if (!opened) return Add(r, "status      %s cannot be opened or read\n", STATUS_FILE);
     if (record.Bytes < STATUS_FIELDS_SIZE)
         return Add(r, "status      %s has %ld bytes; %d are needed\n", STATUS_FILE, FileSize(STATUS_FILE),
@@ -74,7 +60,7 @@ void AddStatus(Report* r, const StatusRecord& record, bool opened, int64_t now) 
         age < 0 ? "ahead" : "ago", age <= HEARTBEAT_MAX_AGE ? "fresh" : "stale", HEARTBEAT_MAX_AGE);
 }
 
-void AddCommand(Report* r) {
+void AddCommand(Text* r) {
     int32_t code;
     int n = ReadCommandFile(&code);
     if (n < 0) return Add(r, "command     none: %s cannot be opened\n", COMMAND_FILE);
@@ -88,7 +74,7 @@ const char* NextLine(const char* p, const char* end) {
 }
 
 // The last lines of the log, from its tail alone, so a log of any length is read at once.
-void AddLogLines(Report* r) {
+void AddLogLines(Text* r) {
     FILE* f = fopen(LOG_FILE, "rb");
     if (!f) return Add(r, "log         none: %s cannot be opened\n", LOG_FILE);
     static char tail[LOG_TAIL_BYTES + 1];
@@ -117,8 +103,7 @@ void AddLogLines(Report* r) {
 }  // namespace
 
 int ShowStatus(const char* folder, char* out, int size) {
-    Report r = {out, size, 0};
-    out[0] = '\0';
+    Text r = StartText(out, size);
     // Entering it is the test: a file, or a folder that cannot be read, cannot be entered.
     if (chdir(folder) != 0) {
         Add(&r, "qvlstat: cannot read the folder %s\n", folder);
