@@ -26,7 +26,7 @@ minimal=$bin/bench-minimal
 mkdir -p "$minimal"
 cp "$bin/minimal_service.exe" "$minimal/qvlsvce.exe"
 cp "$bin/ZARNQVL.EXE" "$minimal/"
-per_hour() { sed -n 's/^host CPU: .*: \([0-9]*\) ms per hour$/\1/p'; }
+per_hour() { tr -d '\r' | tee -a "$bin/bench-cpu.txt" | sed -n 's/^host CPU: .*: \([0-9]*\) ms per hour$/\1/p'; }
 host=() small=()
 for round in 1 2; do
     host+=("$(tests/wine/scenario.sh long-run "$bin" | per_hour)")
