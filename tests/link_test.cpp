@@ -1,4 +1,5 @@
-// The status and command files: what every status file reads as, and the bytes a command leaves.
+// The status and command files: what every status file reads as, the bytes a command leaves,
+// and the program's side: its status writes and the rule for the commands it reads.
 #include <cstdint>
 
 #include "link/link.h"
@@ -178,26 +179,6 @@ TEST_F(ProgramSide, StatusIsWrittenInPlaceKeepingTheProgramsOwnBytes) {
     expected[12] = 0x01;
     expected[13] = 0x10, expected[14] = 0x00, expected[15] = 0x00, expected[16] = 0x80;
     EXPECT_EQ(ReadBytes(STATUS_FILE), expected);
-}
-
-TEST_F(ProgramSide, CommandFileReadsItsCodeOnlyWhenWhole) {
-    struct Case {
-        Bytes file;  // empty: no file
-        int count;
-        int32_t code;
-    } cases[] = {
-        {{}, -1, 0},
-        {{0x0A, 0x00}, 2, 0},
-        {{0x00, 0x80, 0x00, 0x00}, 4, CMD_BEFORE_LAUNCH},
-        {{0xFE, 0xFF, 0xFF, 0xFF, 0x99}, 4, -2},
-    };
-    for (const Case& c : cases) {
-        std::filesystem::remove(COMMAND_FILE);
-        if (!c.file.empty()) WriteBytes(COMMAND_FILE, c.file);
-        int32_t code = 0;
-        EXPECT_EQ(ReadCommandFile(&code), c.count);
-        EXPECT_EQ(code, c.code);
-    }
 }
 
 TEST_F(ProgramSide, ALeftoverCommandIsNotedButOnlyAChangeIsACommand) {

@@ -354,18 +354,6 @@ TEST_F(Service, FurtherStopsDuringTheStopSequenceAreOnlyLogged) {
     EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
 }
 
-TEST_F(Service, LogRemovedMidRunIsStartedAgainByTheNextLine) {
-    sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
-    RunService();
-    std::filesystem::remove(LOG_FILE);
-    StopRequested = 0;
-    sim::Reset();
-    W.Script.Heartbeat = false;
-    RunService();
-    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
-                                 "QVL unloaded", "QVL Service stopped"}));
-}
-
 TEST_F(Service, RunsTheSameWithoutAWritableLog) {
     std::filesystem::create_directory(LOG_FILE);
     sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
