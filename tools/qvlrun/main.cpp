@@ -167,12 +167,17 @@ int main(int argc, char** argv) {
     console::Watch({Reported, Launched, Tick});
     static const os::SERVICE_TABLE_ENTRY table[] = {{TRIAL_NAME, ServiceMain}, {nullptr, nullptr}};
     Say("qvlrun: a trial of %s in %s as the service would run it; Ctrl-C stops it\n", PROGRAM_FILE, folder);
-    if (!os::StartServiceCtrlDispatcherA(table) && !E.GaveUp) {
+    bool returned = os::StartServiceCtrlDispatcherA(table) != 0;
+    // After a give-up the service thread still runs, and may still add to the evidence.
+    LockEvidence();
+    Evidence seen = E;
+    UnlockEvidence();
+    if (!returned && !seen.GaveUp) {
         fputs("qvlrun: the service could not be started\n", stderr);
         return TRIAL_FAILED;
     }
     Verdict verdict;
-    int status = Judge(E, &verdict);
+    int status = Judge(seen, &verdict);
     Say("verdict on %s:\n", PROGRAM_FILE);
     for (int i = 0; i < VERDICT_CLAUSES; i++) Say("  %s\n", verdict.Lines[i]);
     Say("%s\n", status ? "qvlrun: the program broke the protocol" : "qvlrun: the program kept the protocol");
