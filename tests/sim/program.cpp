@@ -47,11 +47,8 @@ void Tick() {
     const std::vector<Program::Change>& changes = W.Script.Changes;
     for (; P.NextChange < changes.size() && changes[P.NextChange].AtMs <= now; P.NextChange++)
         P.Byte = changes[P.NextChange].StatusByte;
-    CommandWatch watch = {P.WatchingCommands, P.LastCommand};
     int32_t code;
-    if (NextCommand(&watch, &code)) Obey(code);
-    P.WatchingCommands = watch.Seen;
-    P.LastCommand = watch.Last;
+    if (NextCommand(&P.Commands, &code)) Obey(code);
     if (P.Holding && now >= P.HoldUntilMs) P.Holding = false;
     if (P.Finishing && now >= P.FinishedAtMs + W.Script.FreshAfterFinishMs) return End();
     if (W.Script.Heartbeat) WriteProgramStatus(Written(), os::time());
@@ -64,12 +61,9 @@ void StartProgram() {
     P = ProgramState();
     P.Alive = true;
     P.Byte = W.Script.StatusByte;
-    CommandWatch watch;
     int32_t leftover;
     // What the host wrote before the launch is seen, but only a later change is obeyed.
-    if (StartCommandWatch(&watch, &leftover)) W.CommandsSeen.push_back(leftover);
-    P.WatchingCommands = watch.Seen;
-    P.LastCommand = watch.Last;
+    if (StartCommandWatch(&P.Commands, &leftover)) W.CommandsSeen.push_back(leftover);
     ScheduleCall(W.Now.Ms + FIRST_TICK_MS, Tick);
 }
 

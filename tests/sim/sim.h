@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/link.h"
 #include "platform/platform.h"
 
 namespace sim {
@@ -39,8 +40,7 @@ struct Program {
 struct ProgramState {
     bool Alive = false;
     int Byte = 0;  // its own status byte, without the hold bit
-    bool WatchingCommands = false;
-    int32_t LastCommand = 0;
+    CommandWatch Commands = {false, 0};
     bool Holding = false;
     int64_t HoldUntilMs = 0;
     bool Finishing = false;
