@@ -38,20 +38,32 @@ int64_t HeartbeatAge(uint32_t heartbeat, int64_t now) {
     return d < 0x80000000u ? int64_t(d) : int64_t(d) - 0x100000000LL;
 }
 
-int StatusAnswer(const StatusRecord& record, int64_t now) {
+void ViewStatus(bool opened, const StatusRecord& record, int64_t now, StatusView* view) {
+    view->Record = record;
+    view->Now = now;
+    bool whole = opened && record.Bytes == STATUS_FIELDS_SIZE;
+    view->Age = whole ? HeartbeatAge(record.Heartbeat, now) : 0;
     // A status byte without a whole heartbeat behind it proves nothing about the program.
-    if (record.Bytes != STATUS_FIELDS_SIZE) return STATUS_ABSENT;
-    if (record.StatusByte == STATUS_NONE) return STATUS_ABSENT;
-    if (HeartbeatAge(record.Heartbeat, now) > HEARTBEAT_MAX_AGE) return STATUS_ABSENT;
-    return record.StatusByte;
+    view->Why = !opened                              ? ABSENT_MISSING
+                : !whole                             ? ABSENT_SHORT
+                : record.StatusByte == STATUS_NONE   ? ABSENT_NO_STATUS
+                : view->Age > HEARTBEAT_MAX_AGE      ? ABSENT_STALE
+                                                     : PRESENT;
+    view->Answer = view->Why == PRESENT ? record.StatusByte : STATUS_ABSENT;
 }
 
-int ReadProgramStatus() {
+void ReadStatusView(StatusView* view) {
     // The clock is read first: a heartbeat written while the file is read can only look newer.
     int64_t now = os::time();
     StatusRecord record;
-    if (!ReadStatusRecord(&record)) return STATUS_ABSENT;
-    return StatusAnswer(record, now);
+    bool opened = ReadStatusRecord(&record) != 0;
+    ViewStatus(opened, record, now, view);
+}
+
+int ReadProgramStatus() {
+    StatusView view;
+    ReadStatusView(&view);
+    return view.Answer;
 }
 
 void WriteProgramCommand(int32_t code) {

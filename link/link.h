@@ -48,8 +48,29 @@ int ReadStatusRecord(StatusRecord* record);
 // time nearest to now whose low 32 bits it holds, so the age stays right after January 2038.
 int64_t HeartbeatAge(uint32_t heartbeat, int64_t now);
 
-// What the host concludes from a record at time now: see ReadProgramStatus.
-int StatusAnswer(const StatusRecord& record, int64_t now);
+// Why a status reads as absent, or that it does not.
+enum Absence {
+    PRESENT,
+    ABSENT_MISSING,    // the file cannot be opened or read
+    ABSENT_SHORT,      // it ends before a whole heartbeat
+    ABSENT_NO_STATUS,  // status byte STATUS_NONE
+    ABSENT_STALE,      // heartbeat over HEARTBEAT_MAX_AGE old
+};
+
+// A folder's status as the host judges it: everyone who reads a status file reads this.
+struct StatusView {
+    StatusRecord Record;
+    int64_t Now;     // the clock, read before the file
+    int64_t Age;     // seconds since the heartbeat, negative when ahead; 0 without a whole record
+    int Answer;      // the status byte (0 to 254), or STATUS_ABSENT
+    Absence Why;
+};
+
+// Judges a record read at now; opened false: the file could not be read.
+void ViewStatus(bool opened, const StatusRecord& record, int64_t now, StatusView* view);
+
+// Reads the clock, then the status file in the current directory, and judges it.
+void ReadStatusView(StatusView* view);
 
 // The status byte (0 to 254) when the status file holds one backed by a fresh heartbeat;
 // STATUS_ABSENT otherwise. Reopens the file at every call and keeps nothing between calls.

@@ -1,4 +1,4 @@
-// A trial of the supervised program: what qvlrun observes while the host's own supervision runs
+// A trial of the supervised program: what qvl trial observes while the host's own supervision runs
 // from a console, folded into evidence, and the verdict drawn from it on how well the program
 // keeps its side of the protocol; also whether a trial may start at all. Pure: no clock, no
 // files and no system calls here, so every case is tested natively.
@@ -7,14 +7,15 @@
 #include <stdint.h>
 
 #include "link/link.h"
+#include "tools/qvl/qvl.h"
 
-#ifndef QVLRUN_GIVE_UP_MS
-#define QVLRUN_GIVE_UP_MS 120000
+#ifndef QVL_GIVE_UP_MS
+#define QVL_GIVE_UP_MS 120000
 #endif
 // How long after a stop command the trial waits for the stop to move on before giving up: a
 // program that keeps holding, or keeps beating after the finish command, would keep the
 // service stop pending for ever.
-const int64_t GIVE_UP_MS = QVLRUN_GIVE_UP_MS;
+const int64_t GIVE_UP_MS = QVL_GIVE_UP_MS;
 const int64_t PROCESS_GRACE_MS = 5000;  // after STOPPED, for the program's process to end
 const int VERDICT_CLAUSES = 5;
 const int VERDICT_LINE_SIZE = 640;
@@ -33,20 +34,14 @@ struct Observation {
     ObservationKind Kind;
     int64_t Ms;          // since the trial began
     uint32_t Value;
-    // LOOK and HOST_READ: the status file (Opened, Status, Age, Answer) and the command file.
-    bool Opened;
-    StatusRecord Status;
-    int64_t Age;         // seconds; only for a whole record
-    int Answer;          // what the host concludes
+    // LOOK and HOST_READ: the status file as the host judges it, and the command file.
+    StatusView Status;
     int CommandBytes;    // -1: no command file
     int32_t Command;
 };
 
-// A look at the folder at ms, now being the clock's seconds when the status was read.
-Observation Look(ObservationKind kind, int64_t ms, int64_t now, bool opened, const StatusRecord& status,
-                 int commandBytes, int32_t command);
-
-enum Going { GONE_REMOVED, GONE_SHORT, GONE_NONE, GONE_STALE };
+// A look at the folder at ms.
+Observation Look(ObservationKind kind, int64_t ms, const StatusView& status, int commandBytes, int32_t command);
 
 // Everything the verdict rests on; -1 for a time not yet seen.
 struct Evidence {
@@ -70,7 +65,7 @@ struct Evidence {
     int64_t HoldSetMs, HoldClearMs;
     int64_t FinishMs;        // command 10 seen after command 1
     int64_t GoneMs;          // the status went absent after command 10
-    Going GoneHow;
+    Absence GoneHow;
     int64_t ExitMs;
     uint32_t ExitCode;
     bool GaveUp;
@@ -99,16 +94,15 @@ void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation
 
 const char* StateName(uint32_t state);
 
-// Whether a trial may start in a folder. SERVICE_UNKNOWN: the manager could not be asked.
-const int SERVICE_NOT_INSTALLED = 0;
-const int SERVICE_UNKNOWN = -1;
+// Whether a trial may start in a folder.
 struct Folder {
     bool Entered;
     bool HasProgram;
     bool Writable;   // the folder, and the log and command files where they exist
     int Answer;      // what the host would conclude of the status file now
-    int Service;     // QVLService's state, or one of the two above
+    int Service;     // the service's state, SERVICE_NOT_INSTALLED or SERVICE_UNKNOWN
 };
 
-// Whether the trial cannot be made in folder; if so, why, in one line in out.
-bool Refusal(const Folder& f, const char* folder, char* out, int size);
+// Whether the trial cannot be made in folder beside the service of that name; if so, why, in
+// one line in out.
+bool Refusal(const Folder& f, const char* folder, const char* service, char* out, int size);

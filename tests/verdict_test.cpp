@@ -5,7 +5,7 @@
 
 #include "host/service.h"
 #include "tests/support.h"
-#include "tools/qvlrun/trial.h"
+#include "tools/qvl/verdict.h"
 
 namespace {
 
@@ -29,7 +29,9 @@ struct Timeline {
         unsigned char fields[STATUS_FIELDS_SIZE];
         PackStatusFields(fields, byte, EPOCH + beatMs / 1000);
         UnpackStatusRecord(fields, byte == SHORT_FILE ? 1 : STATUS_FIELDS_SIZE, &r);
-        Observe(&E, Look(kind, ms, EPOCH + ms / 1000, byte != NO_FILE, r, command < 0 ? -1 : COMMAND_SIZE, command));
+        StatusView v;
+        ViewStatus(byte != NO_FILE, r, EPOCH + ms / 1000, &v);
+        Observe(&E, Look(kind, ms, v, command < 0 ? -1 : COMMAND_SIZE, command));
     }
     // The program beating every second from..to (status byte byteAt(ms)), seen every 500 ms,
     // and the host's RUNNING reports each second while it runs.
@@ -71,7 +73,7 @@ struct Case {
     std::vector<std::string> says;
 };
 
-TEST(QvlrunVerdict, EachClauseKeptAndBroken) {
+TEST(TrialVerdict, EachClauseKeptAndBroken) {
     const std::vector<bool> ALL_KEPT = {false, false, false, false, false};
     Case cases[] = {
         {"keeps the protocol", [](Timeline& t) { t.GoodUpTo(20000), t.GoodEnd(); }, ALL_KEPT,
@@ -183,7 +185,7 @@ TEST(QvlrunVerdict, EachClauseKeptAndBroken) {
     }
 }
 
-TEST(QvlrunVerdict, GivesUpOnAStopThatDoesNotMoveOnAndEndsOnceTheProgramHasEnded) {
+TEST(TrialVerdict, GivesUpOnAStopThatDoesNotMoveOnAndEndsOnceTheProgramHasEnded) {
     Timeline t;
     t.GoodUpTo(18000);  // command 1 seen at 16 s, holding
     EXPECT_FALSE(TimeToGiveUp(t.E, 16000 + GIVE_UP_MS - 1));
@@ -203,7 +205,7 @@ TEST(QvlrunVerdict, GivesUpOnAStopThatDoesNotMoveOnAndEndsOnceTheProgramHasEnded
     EXPECT_TRUE(TrialOver(t.E, true, 20100));
 }
 
-TEST(QvlrunRefusal, OnlyAFolderReadyForATrialIsTried) {
+TEST(TrialRefusal, OnlyAFolderReadyForATrialIsTried) {
     const Folder ready = {true, true, true, STATUS_ABSENT, SERVICE_NOT_INSTALLED};
     struct RefusalCase {
         const char* what;
@@ -214,8 +216,8 @@ TEST(QvlrunRefusal, OnlyAFolderReadyForATrialIsTried) {
         {"the manager will not say", [](Folder& f) { f.Service = SERVICE_UNKNOWN; }, nullptr},
         {"the service is installed and stopped", [](Folder& f) { f.Service = os::SERVICE_STOPPED; }, nullptr},
         {"a stale status file", [](Folder& f) { f.Answer = STATUS_ABSENT; }, nullptr},
-        {"no folder", [](Folder& f) { f.Entered = false; }, "qvlrun: cannot enter the folder F"},
-        {"no program", [](Folder& f) { f.HasProgram = false; }, "qvlrun: there is no ZARNQVL.EXE in F"},
+        {"no folder", [](Folder& f) { f.Entered = false; }, "qvl trial: cannot enter the folder F"},
+        {"no program", [](Folder& f) { f.HasProgram = false; }, "qvl trial: there is no ZARNQVL.EXE in F"},
         {"not writable", [](Folder& f) { f.Writable = false; }, "cannot be written"},
         {"a program beats there", [](Folder& f) { f.Answer = 0; }, "a program already runs in F"},
         {"it holds there", [](Folder& f) { f.Answer = STATUS_HOLD_BIT; }, "a program already runs in F"},
@@ -227,7 +229,7 @@ TEST(QvlrunRefusal, OnlyAFolderReadyForATrialIsTried) {
         Folder f = ready;
         c.change(f);
         char out[512];
-        EXPECT_EQ(Refusal(f, "F", out, sizeof out), c.says != nullptr);
+        EXPECT_EQ(Refusal(f, "F", "QVLService", out, sizeof out), c.says != nullptr);
         if (c.says) {
             EXPECT_NE(std::string(out).find(c.says), std::string::npos) << out;
         }

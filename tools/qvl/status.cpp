@@ -1,6 +1,6 @@
 // The diagnostics report: status byte, heartbeat and its age, the host's answer, the last
 // command, and the last lines of the log.
-#include "tools/qvlstat/qvlstat.h"
+#include "tools/qvl/status.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -17,7 +17,7 @@
 #include "link/link.h"
 #include "log/log.h"
 #include "platform/platform.h"
-#include "tools/text.h"
+#include "tools/qvl/text.h"
 
 namespace {
 
@@ -41,9 +41,10 @@ long FileSize(const char* name) {
     return size;
 }
 
-void AddStatus(Text* r, const StatusRecord& record, bool opened, int64_t now) {
-    if (!opened) return Add(r, "status      %s cannot be opened or read\n", STATUS_FILE);
-    if (record.Bytes < STATUS_FIELDS_SIZE)
+void AddStatus(Text* r, const StatusView& view) {
+    const StatusRecord& record = view.Record;
+    if (view.Why == ABSENT_MISSING) return Add(r, "status      %s cannot be opened or read\n", STATUS_FILE);
+    if (view.Why == ABSENT_SHORT)
         return Add(r, "status      %s has %ld bytes; %d are needed\n", STATUS_FILE, FileSize(STATUS_FILE),
                    STATUS_FILE_MIN_SIZE);
     const char* meaning = record.StatusByte == STATUS_NONE        ? "no status: read as absent"
@@ -52,12 +53,12 @@ void AddStatus(Text* r, const StatusRecord& record, bool opened, int64_t now) {
                                                                   : "flags set";
     Add(r, "status      0x%02X (%s)\n", record.StatusByte, meaning);
     // Within 68 years either way, so it fits a long on every system.
-    long age = static_cast<long>(HeartbeatAge(record.Heartbeat, now));
+    long age = static_cast<long>(view.Age);
     struct tm local;
     char when[64] = "(not a time)";
-    if (os::LocalTime(now - age, &local)) strftime(when, sizeof when, "%a %d %b %Y %X", &local);
+    if (os::LocalTime(view.Now - age, &local)) strftime(when, sizeof when, "%a %d %b %Y %X", &local);
     Add(r, "heartbeat   %s, %ld s %s: %s (stale when over %d s old)\n", when, age < 0 ? -age : age,
-        age < 0 ? "ahead" : "ago", age <= HEARTBEAT_MAX_AGE ? "fresh" : "stale", HEARTBEAT_MAX_AGE);
+        age < 0 ? "ahead" : "ago", view.Why == ABSENT_STALE ? "stale" : "fresh", HEARTBEAT_MAX_AGE);
 }
 
 void AddCommand(Text* r) {
@@ -87,10 +88,10 @@ void AddLogLines(Text* r) {
     const char* p = tail;
     const char* end = tail + n;
     if (from > 0) p = NextLine(p, end);
-    struct { const char* Start; int Length; } last[QVLSTAT_LOG_LINES];
+    struct { const char* Start; int Length; } last[REPORT_LOG_LINES];
     int count = 0;
     for (; p < end; p = NextLine(p, end)) {
-        if (count == QVLSTAT_LOG_LINES) memmove(last, last + 1, sizeof last[0] * --count);
+        if (count == REPORT_LOG_LINES) memmove(last, last + 1, sizeof last[0] * --count);
         const char* stop = static_cast<const char*>(memchr(p, '\n', end - p));
         int length = static_cast<int>((stop ? stop : end) - p);
         if (length > 0 && p[length - 1] == '\r') length--;
@@ -106,22 +107,20 @@ int ShowStatus(const char* folder, char* out, int size) {
     Text r = StartText(out, size);
     // Entering it is the test: a file, or a folder that cannot be read, cannot be entered.
     if (chdir(folder) != 0) {
-        Add(&r, "qvlstat: cannot read the folder %s\n", folder);
-        return QVLSTAT_NO_FOLDER;
+        Add(&r, "qvl status: cannot read the folder %s\n", folder);
+        return REPORT_NO_FOLDER;
     }
-    // The clock first, as the host reads it.
-    int64_t now = os::time();
-    StatusRecord record;
-    bool opened = ReadStatusRecord(&record) != 0;
-    int answer = opened ? StatusAnswer(record, now) : STATUS_ABSENT;
+    StatusView view;
+    ReadStatusView(&view);
+    int answer = view.Answer;
     char here[1024];
     Add(&r, "folder      %s\n", getcwd(here, sizeof here) ? here : folder);
-    AddStatus(&r, record, opened, now);
+    AddStatus(&r, view);
     if (answer == STATUS_ABSENT)
         Add(&r, "answer      -1: the host would take the program as gone\n");
     else
         Add(&r, "answer      %d: the host would take the program as there\n", answer);
     AddCommand(&r);
     AddLogLines(&r);
-    return answer == STATUS_ABSENT ? QVLSTAT_ABSENT : QVLSTAT_PRESENT;
+    return answer == STATUS_ABSENT ? REPORT_ABSENT : REPORT_PRESENT;
 }

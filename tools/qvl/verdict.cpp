@@ -1,12 +1,11 @@
 // The evidence of a trial, its verdict, the live line and the refusals.
-#include "tools/qvlrun/trial.h"
+#include "tools/qvl/verdict.h"
 
 #include <string.h>
 
-#include "host/entry.h"
 #include "host/service.h"
 #include "platform/platform.h"
-#include "tools/text.h"
+#include "tools/qvl/text.h"
 
 namespace {
 
@@ -14,8 +13,12 @@ double Seconds(int64_t ms) {
     return ms / 1000.0;
 }
 
+bool HasHeartbeat(const StatusView& v) {
+    return v.Why != ABSENT_MISSING && v.Why != ABSENT_SHORT;
+}
+
 bool Present(const Observation& o) {
-    return o.Answer != STATUS_ABSENT;
+    return o.Status.Answer != STATUS_ABSENT;
 }
 
 void ObserveReport(Evidence* e, const Observation& o) {
@@ -33,8 +36,8 @@ void ObserveHostRead(Evidence* e, const Observation& o) {
     e->Reads++;
     if (!Present(o)) {
         if (e->BadReadMs < 0) e->BadReadMs = o.Ms, e->BadRead = o;
-    } else if (o.Age > e->OldestReadAge) {
-        e->OldestReadAge = o.Age;
+    } else if (o.Status.Age > e->OldestReadAge) {
+        e->OldestReadAge = o.Status.Age;
     }
 }
 
@@ -43,43 +46,37 @@ void ObserveStop(Evidence* e, const Observation& o) {
         if (o.Command == CMD_STOP_BEGIN && e->StopPendingMs >= 0 && e->BeginMs < 0) e->BeginMs = o.Ms;
         if (o.Command == CMD_STOP_FINISH && e->BeginMs >= 0 && e->FinishMs < 0) e->FinishMs = o.Ms;
     }
-    bool holding = Present(o) && (o.Answer & STATUS_HOLD_BIT);
+    bool holding = Present(o) && (o.Status.Answer & STATUS_HOLD_BIT);
     if (e->BeginMs >= 0 && e->HoldSetMs < 0 && holding) e->HoldSetMs = o.Ms;
     if (e->HoldSetMs >= 0 && e->HoldClearMs < 0 && !holding) e->HoldClearMs = o.Ms;
     if (e->FinishMs >= 0 && e->GoneMs < 0 && !Present(o)) {
         e->GoneMs = o.Ms;
-        e->GoneHow = !o.Opened                                ? GONE_REMOVED
-                     : o.Status.Bytes < STATUS_FIELDS_SIZE     ? GONE_SHORT
-                     : o.Status.StatusByte == STATUS_NONE      ? GONE_NONE
-                                                               : GONE_STALE;
+        e->GoneHow = o.Status.Why;
     }
 }
 
 void ObserveLook(Evidence* e, const Observation& o) {
     if (Present(o) && e->FirstFreshMs < 0) e->FirstFreshMs = o.Ms;
-    if (o.Opened && o.Status.Bytes == STATUS_FIELDS_SIZE) {
-        if (e->HaveHeartbeat && o.Status.Heartbeat != e->LastHeartbeat) {
-            int64_t gap = HeartbeatAge(e->LastHeartbeat, o.Status.Heartbeat);  // the newer less the older
+    const StatusRecord& r = o.Status.Record;
+    if (HasHeartbeat(o.Status)) {
+        if (e->HaveHeartbeat && r.Heartbeat != e->LastHeartbeat) {
+            int64_t gap = HeartbeatAge(e->LastHeartbeat, r.Heartbeat);  // the newer less the older
             if (gap > e->LongestGap) e->LongestGap = gap;
         }
         e->HaveHeartbeat = true;
-        e->LastHeartbeat = o.Status.Heartbeat;
+        e->LastHeartbeat = r.Heartbeat;
     }
     ObserveStop(e, o);
 }
 
 }  // namespace
 
-Observation Look(ObservationKind kind, int64_t ms, int64_t now, bool opened, const StatusRecord& status,
-                 int commandBytes, int32_t command) {
+Observation Look(ObservationKind kind, int64_t ms, const StatusView& status, int commandBytes, int32_t command) {
     Observation o;
     memset(&o, 0, sizeof o);
     o.Kind = kind;
     o.Ms = ms;
-    o.Opened = opened;
     o.Status = status;
-    o.Age = status.Bytes == STATUS_FIELDS_SIZE ? HeartbeatAge(status.Heartbeat, now) : 0;
-    o.Answer = opened ? StatusAnswer(status, now) : STATUS_ABSENT;
     o.CommandBytes = commandBytes;
     o.Command = command;
     return o;
@@ -161,14 +158,12 @@ bool JudgeRunning(const Evidence& e, Text* t) {
     }
     const Observation& o = e.BadRead;
     Add(t, "BROKEN: the read at %.1f s found ", Seconds(e.BadReadMs));
-    if (!o.Opened)
-        Add(t, "no status file");
-    else if (o.Status.Bytes < STATUS_FIELDS_SIZE)
-        Add(t, "a status file too short");
-    else if (o.Status.StatusByte == STATUS_NONE)
-        Add(t, "status byte 0xFF");
+    if (o.Status.Why == ABSENT_STALE)
+        Add(t, "the heartbeat %ld s old", static_cast<long>(o.Status.Age));
     else
-        Add(t, "the heartbeat %ld s old", static_cast<long>(o.Age));
+        Add(t, "%s", o.Status.Why == ABSENT_MISSING ? "no status file"
+                     : o.Status.Why == ABSENT_SHORT ? "a status file too short"
+                                                    : "status byte 0xFF");
     Add(t, "; the longest gap between two heartbeats was %ld s. The host logs \"QVL unloaded\" and stops the "
            "service. Refresh the heartbeat well within %d s, until told to finish.", static_cast<long>(e.LongestGap),
         HEARTBEAT_MAX_AGE);
@@ -216,7 +211,7 @@ bool JudgeFinish(const Evidence& e, Text* t) {
             static_cast<long>(GIVE_UP_MS / 1000));
         return true;
     }
-    static const char* const HOW[] = {"status file removed", "status file cut short", "status byte 0xFF written",
+    static const char* const HOW[] = {"", "status file removed", "status file cut short", "status byte 0xFF written",
                                        "heartbeat left to go stale"};
     Add(t, "kept, %s, %.1f s after the command.", HOW[e.GoneHow], Seconds(e.GoneMs - e.FinishMs));
     return false;
@@ -279,27 +274,28 @@ void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation
         Add(&t, "%-5ld", static_cast<long>(look.Command));
     else
         Add(&t, "%-5s", "-");
-    if (look.Opened && look.Status.Bytes == STATUS_FIELDS_SIZE)
-        Add(&t, "  status 0x%02X  heartbeat %3ld s old", look.Status.StatusByte, static_cast<long>(look.Age));
+    if (HasHeartbeat(look.Status))
+        Add(&t, "  status 0x%02X  heartbeat %3ld s old", look.Status.Record.StatusByte,
+            static_cast<long>(look.Status.Age));
     else
         Add(&t, "  status -     heartbeat -");
     Add(&t, "  %s %s", Name(), alive ? "running" : "not running");
 }
 
-bool Refusal(const Folder& f, const char* folder, char* out, int size) {
+bool Refusal(const Folder& f, const char* folder, const char* service, char* out, int size) {
     Text t = StartText(out, size);
     if (!f.Entered)
-        Add(&t, "qvlrun: cannot enter the folder %s", folder);
+        Add(&t, "qvl trial: cannot enter the folder %s", folder);
     else if (!f.HasProgram)
-        Add(&t, "qvlrun: there is no %s in %s", Name(), folder);
+        Add(&t, "qvl trial: there is no %s in %s", Name(), folder);
     else if (!f.Writable)
-        Add(&t, "qvlrun: %s, or its log or command file, cannot be written: the host's commands and log lines "
+        Add(&t, "qvl trial: %s, or its log or command file, cannot be written: the host's commands and log lines "
                 "would be lost", folder);
     else if (f.Answer != STATUS_ABSENT)
-        Add(&t, "qvlrun: a program already runs in %s: its status file holds a fresh heartbeat", folder);
+        Add(&t, "qvl trial: a program already runs in %s: its status file holds a fresh heartbeat", folder);
     else if (f.Service != SERVICE_NOT_INSTALLED && f.Service != SERVICE_UNKNOWN &&
              f.Service != static_cast<int>(os::SERVICE_STOPPED))
-        Add(&t, "qvlrun: the service %s is installed and not stopped (state %d); stop it before a trial",
-            SERVICE_NAME, f.Service);
+        Add(&t, "qvl trial: the service %s is installed and not stopped (state %d); stop it before a trial",
+            service, f.Service);
     return t.Length > 0;
 }

@@ -12,20 +12,20 @@
 #include "log/log.h"
 #include "tests/sim/sim.h"
 #include "tests/support.h"
-#include "tools/qvlstat/qvlstat.h"
+#include "tools/qvl/status.h"
 
 namespace {
 
 const int64_t NOW = 1700000000;
 
 int ShowStatus(const std::string& folder, std::string* out) {
-    std::vector<char> report(QVLSTAT_REPORT_SIZE);
-    int status = ::ShowStatus(folder.c_str(), report.data(), QVLSTAT_REPORT_SIZE);
+    std::vector<char> report(REPORT_SIZE);
+    int status = ::ShowStatus(folder.c_str(), report.data(), REPORT_SIZE);
     *out = report.data();
     return status;
 }
 
-class Qvlstat : public InScratchDir {
+class StatusReport : public InScratchDir {
 protected:
     void SetUp() override {
         InScratchDir::SetUp();
@@ -38,23 +38,23 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST_F(Qvlstat, AnswersAsTheHostWould) {
+TEST_F(StatusReport, AnswersAsTheHostWould) {
     struct Case {
         const char* what;
         Bytes status;   // empty: no status file
         int exit;
         std::vector<std::string> says;
     } cases[] = {
-        {"fresh", StatusFileBytes(0x00, NOW - 5), QVLSTAT_PRESENT,
+        {"fresh", StatusFileBytes(0x00, NOW - 5), REPORT_PRESENT,
          {"status      0x00 (all well)", "5 s ago: fresh", "answer      0: the host would take the program as there"}},
-        {"holding", StatusFileBytes(0x80, NOW), QVLSTAT_PRESENT, {"0x80 (hold bit set", "answer      128"}},
-        {"stale", StatusFileBytes(0x00, NOW - 91), QVLSTAT_ABSENT,
+        {"holding", StatusFileBytes(0x80, NOW), REPORT_PRESENT, {"0x80 (hold bit set", "answer      128"}},
+        {"stale", StatusFileBytes(0x00, NOW - 91), REPORT_ABSENT,
          {"91 s ago: stale", "answer      -1: the host would take the program as gone"}},
-        {"no status", StatusFileBytes(0xFF, NOW), QVLSTAT_ABSENT, {"0xFF (no status: read as absent)", "answer      -1"}},
-        {"missing", {}, QVLSTAT_ABSENT, {"status      ZARNQVL.ADR cannot be opened or read", "answer      -1"}},
-        {"short", StatusFileBytes(0x00, NOW, 15), QVLSTAT_ABSENT,
+        {"no status", StatusFileBytes(0xFF, NOW), REPORT_ABSENT, {"0xFF (no status: read as absent)", "answer      -1"}},
+        {"missing", {}, REPORT_ABSENT, {"status      ZARNQVL.ADR cannot be opened or read", "answer      -1"}},
+        {"short", StatusFileBytes(0x00, NOW, 15), REPORT_ABSENT,
          {"ZARNQVL.ADR has 15 bytes; 17 are needed", "answer      -1"}},
-        {"shorter than the program's own bytes", StatusFileBytes(0x00, NOW, 5), QVLSTAT_ABSENT,
+        {"shorter than the program's own bytes", StatusFileBytes(0x00, NOW, 5), REPORT_ABSENT,
          {"ZARNQVL.ADR has 5 bytes; 17 are needed"}},
     };
     for (const Case& c : cases) {
@@ -67,7 +67,7 @@ TEST_F(Qvlstat, AnswersAsTheHostWould) {
     }
 }
 
-TEST_F(Qvlstat, NamesTheLastCommandAndShowsTheLastLogLines) {
+TEST_F(StatusReport, NamesTheLastCommandAndShowsTheLastLogLines) {
     WriteBytes(STATUS_FILE, StatusFileBytes(0x00, NOW));
     std::string out;
     Show(&out);
@@ -87,7 +87,7 @@ TEST_F(Qvlstat, NamesTheLastCommandAndShowsTheLastLogLines) {
     EXPECT_TRUE(Has(out, "command     ZARNQVL.STA has 2 bytes; 4 are needed")) << out;
 }
 
-TEST_F(Qvlstat, NeverWritesTheSharedFiles) {
+TEST_F(StatusReport, NeverWritesTheSharedFiles) {
     Bytes status = StatusFileBytes(0x80, NOW), command = {0x01, 0x00, 0x00, 0x00};
     WriteBytes(STATUS_FILE, status);
     WriteBytes(COMMAND_FILE, command);
@@ -98,7 +98,7 @@ TEST_F(Qvlstat, NeverWritesTheSharedFiles) {
     EXPECT_FALSE(Exists(LOG_FILE));
 }
 
-TEST_F(Qvlstat, FolderNamesWithATrailingSeparatorOrBeyondASCIIAreEntered) {
+TEST_F(StatusReport, FolderNamesWithATrailingSeparatorOrBeyondASCIIAreEntered) {
     // Named in the system's narrow encoding, as a command line hands it over.
 #ifdef _WIN32
     const std::string separator = "\\", odd = Dir.string() + separator + "Zo\xEB \xE9t\xE9";
@@ -110,17 +110,17 @@ TEST_F(Qvlstat, FolderNamesWithATrailingSeparatorOrBeyondASCIIAreEntered) {
     WriteBytes(odd + separator + STATUS_FILE, StatusFileBytes(0x00, NOW));
     for (const std::string& folder : {Dir.string() + separator, odd, odd + separator}) {
         std::string out;
-        EXPECT_EQ(ShowStatus(folder, &out), folder.find("Zo") == std::string::npos ? QVLSTAT_ABSENT : QVLSTAT_PRESENT)
+        EXPECT_EQ(ShowStatus(folder, &out), folder.find("Zo") == std::string::npos ? REPORT_ABSENT : REPORT_PRESENT)
             << folder << "\n" << out;
     }
 }
 
-TEST_F(Qvlstat, AFolderThatCannotBeReadIsExitStatusTwo) {
+TEST_F(StatusReport, AFolderThatCannotBeReadIsExitStatusTwo) {
     std::string out;
-    EXPECT_EQ(ShowStatus((Dir / "no such folder").string(), &out), QVLSTAT_NO_FOLDER);
-    EXPECT_TRUE(Has(out, "qvlstat: cannot read the folder")) << out;
+    EXPECT_EQ(ShowStatus((Dir / "no such folder").string(), &out), REPORT_NO_FOLDER);
+    EXPECT_TRUE(Has(out, "qvl status: cannot read the folder")) << out;
     WriteBytes("a file", {});
-    EXPECT_EQ(ShowStatus((Dir / "a file").string(), &out), QVLSTAT_NO_FOLDER);
+    EXPECT_EQ(ShowStatus((Dir / "a file").string(), &out), REPORT_NO_FOLDER);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The seam's service control and launch for a console trial: the dispatcher runs the service
 // main on a thread and the watcher on its own; reports and the launch go to the watcher.
-#include "platform/console.h"
+#include "tools/qvl/console.h"
 
 #include <atomic>
 
@@ -15,8 +15,8 @@ Watcher W;
 os::SERVICE_MAIN_FUNCTION ServiceProc;
 char* ServiceName;
 std::atomic<os::HANDLER_FUNCTION> Handler(nullptr);
-std::atomic<int> CtrlCount(0);
-os::HANDLE ProgramCopy;
+// Written once on the service thread, at the launch; read on the dispatcher's.
+std::atomic<os::HANDLE> ProgramCopy(nullptr);
 
 int64_t Elapsed() {
     return static_cast<::DWORD>(::GetTickCount() - StartTicks);
@@ -28,21 +28,10 @@ int64_t Elapsed() {
     return 0;
 }
 
-BOOL WINAPI OnCtrl(::DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-    CtrlCount++;
-    return TRUE;
-}
-
 }  // namespace
 
 void Watch(const Watcher& watcher) {
     W = watcher;
-}
-
-bool CtrlPressed() {
-    int seen = CtrlCount.load();
-    return seen > 0 && CtrlCount.compare_exchange_strong(seen, seen - 1);
 }
 
 bool DeliverControl(os::DWORD control) {
@@ -53,7 +42,7 @@ bool DeliverControl(os::DWORD control) {
 }
 
 os::HANDLE Program() {
-    return ProgramCopy;
+    return ProgramCopy.load();
 }
 
 }  // namespace console
@@ -66,7 +55,6 @@ int StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRY* table) {
     console::StartTicks = ::GetTickCount();
     console::ServiceProc = table[0].lpServiceProc;
     console::ServiceName = const_cast<char*>(table[0].lpServiceName);
-    ::SetConsoleCtrlHandler(console::OnCtrl, TRUE);
     ::HANDLE thread = ::CreateThread(nullptr, 0, console::RunServiceMain, nullptr, 0, nullptr);
     if (!thread) return 0;
     bool returned = false;
@@ -96,9 +84,11 @@ int CreateProcessA(const char* applicationName, char* commandLine, void* process
     int created = Launch(applicationName, commandLine, processAttributes, threadAttributes, inheritHandles,
                          creationFlags, environment, currentDirectory, startupInfo, info);
     ::DWORD error = created ? 0 : ::GetLastError();
-    if (created)
-        ::DuplicateHandle(::GetCurrentProcess(), info->hProcess, ::GetCurrentProcess(), &console::ProgramCopy, 0,
-                          FALSE, DUPLICATE_SAME_ACCESS);
+    ::HANDLE copy = nullptr;
+    if (created &&
+        ::DuplicateHandle(::GetCurrentProcess(), info->hProcess, ::GetCurrentProcess(), &copy, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS))
+        console::ProgramCopy = copy;
     W.Launched(console::Elapsed(), error);
     // The host logs the reason: it must still be the launch's.
     ::SetLastError(error);

@@ -1,5 +1,5 @@
 // The console platform: the seam's service control and launch for a trial run from a console
-// (qvlrun) instead of under the service control manager. The service main runs on a thread of
+// (qvl trial) instead of under the service control manager. The service main runs on a thread of
 // its own, as under the manager; the dispatcher's thread calls the watcher about ten times a
 // second and delivers the controls the watcher asks for. Files, processes, clock and sleeps
 // stay the real Win32 ones.
@@ -23,16 +23,12 @@ const os::DWORD TICK_MS = 100;
 // Set before StartServiceCtrlDispatcherA. Times are ms since that call.
 void Watch(const Watcher& watcher);
 
-// True once for each Ctrl-C or Ctrl-Break pressed since the last call; the key no longer ends
-// the process.
-bool CtrlPressed();
-
 // Delivers control to the registered handler on the calling thread, as the manager's
 // dispatcher does; false when no handler is registered yet.
 bool DeliverControl(os::DWORD control);
 
 // The launched program's process: a handle of the platform's own, apart from the ones the
-// launch returned; 0 before a launch.
+// launch returned; 0 before a launch. Any thread may ask while the service thread launches.
 os::HANDLE Program();
 
 }  // namespace console

@@ -1,23 +1,21 @@
-// qvlrun [FOLDER] [--stop-after SECONDS]: runs the host's own ServiceMain in FOLDER (by default
-// the current one) from a console, with a stop on Ctrl-C or after SECONDS of running, shows
-// each report and a live line, and ends with a verdict on the program's side of the protocol.
+// qvl trial [FOLDER] [--stop-after SECONDS]: runs the host's own ServiceMain in FOLDER from a
+// console, with a stop on Ctrl-C or after SECONDS of running, shows each report and a live line,
+// and ends with a verdict on the program's side of the protocol.
 // Exit status: 0 every clause kept, 1 one broken, 2 the trial could not be made.
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
 
 #include "host/service.h"
 #include "link/link.h"
-#include "platform/console.h"
-#include "tools/qvlrun/system.h"
-#include "tools/qvlrun/trial.h"
+#include "tools/qvl/console.h"
+#include "tools/qvl/verbs.h"
+#include "tools/qvl/windows.h"
 
 namespace {
 
-const int TRIAL_FAILED = 2;
-char TRIAL_NAME[] = "qvlrun";  // the service name ServiceMain logs: "Starting QVL service qvlrun"
+char TRIAL_NAME[] = "qvl-trial";  // the service name ServiceMain logs: "Starting QVL service qvl-trial"
 const int64_t LIVE_LINE_MS = 1000;
 
 Evidence E;            // added to by both threads, under LockEvidence
@@ -28,18 +26,6 @@ bool StopWanted, StopSent, ExitSeen;
 Observation LastLook;
 bool LastAlive;
 int64_t NextLiveMs;
-
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-void Say(const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    os::FormatV(line, sizeof line, format, args);
-    va_end(args);
-    fputs(line, stdout);
-    fflush(stdout);
-}
 
 void Record(const Observation& o) {
     LockEvidence();
@@ -57,12 +43,11 @@ Observation Event(ObservationKind kind, int64_t ms, uint32_t value) {
 }
 
 Observation TakeLook(ObservationKind kind, int64_t ms) {
-    int64_t now = os::time();
-    StatusRecord status;
-    bool opened = ReadStatusRecord(&status) != 0;
+    StatusView status;
+    ReadStatusView(&status);
     int32_t command = 0;
     int bytes = ReadCommandFile(&command);
-    return Look(kind, ms, now, opened, status, bytes, command);
+    return Look(kind, ms, status, bytes, command);
 }
 
 // On the service thread.
@@ -93,7 +78,7 @@ void AskForStop(int64_t ms, const char* why) {
 
 void ShowLive(int64_t ms, const Observation& look, bool alive) {
     bool changed = look.CommandBytes != LastLook.CommandBytes || look.Command != LastLook.Command ||
-                   look.Status.StatusByte != LastLook.Status.StatusByte || alive != LastAlive;
+                   look.Status.Record.StatusByte != LastLook.Status.Record.StatusByte || alive != LastAlive;
     if (ms < NextLiveMs && !changed) return;
     char line[256];
     LiveLine(line, sizeof line, ms, LastState, look, alive);
@@ -116,7 +101,7 @@ bool Tick(int64_t ms, bool returned) {
         Say("%7.1f s  %s exited with code %lu\n", ms / 1000.0, PROGRAM_FILE, static_cast<unsigned long>(code));
     }
     ShowLive(ms, look, alive);
-    if (console::CtrlPressed()) AskForStop(ms, "Ctrl-C");
+    if (CtrlPressed()) AskForStop(ms, "Ctrl-C");
     if (StopAfterMs >= 0 && RunningSinceMs >= 0 && ms - RunningSinceMs >= StopAfterMs) AskForStop(ms, "--stop-after");
     if (StopWanted && !StopSent) StopSent = console::DeliverControl(os::SERVICE_CONTROL_STOP);
     LockEvidence();
@@ -129,57 +114,35 @@ bool Tick(int64_t ms, bool returned) {
     return !over;
 }
 
-bool ParseArguments(int argc, char** argv, const char** folder) {
-    *folder = ".";
-    bool haveFolder = false;
-    for (int i = 1; i < argc; i++) {
-        if (!strcmp(argv[i], "--stop-after") && i + 1 < argc) {
-            char* end;
-            long seconds = strtol(argv[++i], &end, 10);
-            if (*end || end == argv[i] || seconds < 0 || seconds > 86400) return false;
-            StopAfterMs = seconds * 1000;
-        } else if (argv[i][0] != '-' && !haveFolder) {
-            *folder = argv[i];
-            haveFolder = true;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-    const char* folder;
-    if (!ParseArguments(argc, argv, &folder)) {
-        fputs("usage: qvlrun [FOLDER] [--stop-after SECONDS]\n", stderr);
-        return TRIAL_FAILED;
-    }
+int RunTrial(const Options& o, const char* folder) {
+    StopAfterMs = o.StopAfter >= 0 ? o.StopAfter * 1000 : -1;
     char refusal[512];
-    if (Refusal(CheckFolder(folder), folder, refusal, sizeof refusal)) {
+    if (Refusal(CheckFolder(folder, o.Name), folder, o.Name, refusal, sizeof refusal)) {
         fputs(refusal, stderr);
         fputs("\n", stderr);
-        return TRIAL_FAILED;
+        return EXIT_REFUSED;
     }
+    CatchCtrlC();
     StartEvidence(&E);
     LastLook.CommandBytes = -2;  // so the first look shows
     console::Watch({Reported, Launched, Tick});
     static const os::SERVICE_TABLE_ENTRY table[] = {{TRIAL_NAME, ServiceMain}, {nullptr, nullptr}};
-    Say("qvlrun: a trial of %s in %s as the service would run it; Ctrl-C stops it\n", PROGRAM_FILE, folder);
+    Say("qvl trial: a trial of %s in %s as the service would run it; Ctrl-C stops it\n", PROGRAM_FILE, folder);
     bool returned = os::StartServiceCtrlDispatcherA(table) != 0;
     // After a give-up the service thread still runs, and may still add to the evidence.
     LockEvidence();
     Evidence seen = E;
     UnlockEvidence();
     if (!returned && !seen.GaveUp) {
-        fputs("qvlrun: the service could not be started\n", stderr);
-        return TRIAL_FAILED;
+        fputs("qvl trial: the service could not be started\n", stderr);
+        return EXIT_REFUSED;
     }
     Verdict verdict;
     int status = Judge(seen, &verdict);
     Say("verdict on %s:\n", PROGRAM_FILE);
     for (int i = 0; i < VERDICT_CLAUSES; i++) Say("  %s\n", verdict.Lines[i]);
-    Say("%s\n", status ? "qvlrun: the program broke the protocol" : "qvlrun: the program kept the protocol");
+    Say("%s\n", status ? "qvl trial: the program broke the protocol" : "qvl trial: the program kept the protocol");
     return status;
 }

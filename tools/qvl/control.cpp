@@ -1,0 +1,164 @@
+// qvl start, qvl stop and qvl uninstall: each an action on the service and a wait until it is
+// done, in one wait loop that shows, once a second, the service's state and the program's status.
+// Ctrl-C ends the wait, not the action: the service is left where it stands, and said so.
+#include <string.h>
+
+#include "host/service.h"
+#include "link/link.h"
+#include "tools/qvl/verbs.h"
+#include "tools/qvl/windows.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace {
+
+const DWORD SHOW_EVERY_MS = 1000;
+const DWORD POLL_MS = 100;
+const DWORD SETTLE_MS = 5000;  // the host takes a stop at its next pass, about a second
+// A start is done at the end of the host's pause after the launch; this allows a slow machine.
+const DWORD START_WAIT_MS = LAUNCH_PAUSE_MS + 20000;
+
+enum WaitEnd { DONE, TIMED_OUT, INTERRUPTED, FAILED };
+
+DWORD State(SC_HANDLE service) {
+    SERVICE_STATUS s;
+    return ::QueryServiceStatus(service, &s) ? s.dwCurrentState : 0;
+}
+
+void ShowProgress(const Options& o, DWORD ms, DWORD state) {
+    StatusView v;
+    ReadStatusView(&v);
+    Say("%4lu s  %s %-13s  ", static_cast<unsigned long>(ms / 1000), o.Name, StateName(state));
+    if (v.Why == ABSENT_MISSING)
+        Say("no status file\n");
+    else if (v.Why == ABSENT_SHORT)
+        Say("status file too short\n");
+    else
+        Say("status 0x%02X, heartbeat %ld s old%s\n", v.Record.StatusByte, static_cast<long>(v.Age),
+            v.Answer == STATUS_ABSENT ? ": the host would take the program as gone" : "");
+}
+
+// Polls until the state is want; until then it may be keep (when keep is not 0), or, for the
+// first SETTLE_MS, anything. Ends early on Ctrl-C, or at limitMs (0: none). Shows the state
+// once a second.
+WaitEnd WaitFor(const Options& o, SC_HANDLE service, DWORD want, DWORD keep, DWORD limitMs, DWORD* last) {
+    DWORD start = ::GetTickCount(), next = 0;
+    for (;;) {
+        DWORD ms = ::GetTickCount() - start;
+        *last = State(service);
+        if (!*last) return FAILED;
+        if (ms >= next) {
+            ShowProgress(o, ms, *last);
+            next = ms / SHOW_EVERY_MS * SHOW_EVERY_MS + SHOW_EVERY_MS;
+        }
+        if (*last == want) return DONE;
+        // Just after a request the manager may still show the state from before it.
+        if (keep && *last != keep && ms >= SETTLE_MS) return FAILED;
+        if (CtrlPressed()) return INTERRUPTED;
+        if (limitMs && ms >= limitMs) return TIMED_OUT;
+        ::Sleep(POLL_MS);
+    }
+}
+
+// Opens the service with access, and enters its folder so the program's status can be shown.
+SC_HANDLE OpenForControl(const Options& o, DWORD access) {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) {
+        Say("fail: the service manager cannot be opened: error %lu\n", ::GetLastError());
+        return nullptr;
+    }
+    SC_HANDLE service = ::OpenServiceA(manager, o.Name, access | SERVICE_QUERY_STATUS);
+    DWORD e = ::GetLastError();
+    ::CloseServiceHandle(manager);
+    if (!service) {
+        if (e == ERROR_SERVICE_DOES_NOT_EXIST) Say("fail: %s is not installed\n", o.Name);
+        else if (e == ERROR_ACCESS_DENIED) Say("fail: %s may be controlled by administrators only: use an elevated prompt\n", o.Name);
+        else Say("fail: %s cannot be opened: error %lu\n", o.Name, e);
+        return nullptr;
+    }
+    ServiceConfig config;
+    char folder[PATH_TEXT];
+    if (QueryConfig(o.Name, &config) && config.Found) {
+        BinaryFolder(config.BinaryPath, folder, sizeof folder);
+        ::SetCurrentDirectoryA(folder);
+    }
+    return service;
+}
+
+const char* Standing(DWORD state) {
+    return state == SERVICE_STOP_PENDING ? "the stop goes on" : "it is left so";
+}
+
+// Stops the service and waits until it has stopped; 0 when it has.
+int StopAndWait(const Options& o, SC_HANDLE service) {
+    DWORD state = State(service);
+    if (state == SERVICE_STOPPED) return Say("ok: %s is already stopped\n", o.Name), 0;
+    WaitEnd end = DONE;
+    // Windows refuses a stop while the service is start pending: wait until it runs.
+    if (state == SERVICE_START_PENDING) end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, 0, &state);
+    if (end == DONE && state != SERVICE_STOP_PENDING && state != SERVICE_STOPPED) {
+        SERVICE_STATUS s;
+        if (!::ControlService(service, SERVICE_CONTROL_STOP, &s)) {
+            Say("fail: %s refused the stop: error %lu\n", o.Name, ::GetLastError());
+            return 1;
+        }
+    }
+    if (end == DONE) end = WaitFor(o, service, SERVICE_STOPPED, SERVICE_STOP_PENDING, 0, &state);
+    if (end == DONE) return Say("ok: %s stopped\n", o.Name), 0;
+    if (end == INTERRUPTED)
+        Say("interrupted: %s is %s; %s\n", o.Name, StateName(state), Standing(state));
+    else
+        Say("fail: %s is %s, not stopping\n", o.Name, StateName(state));
+    return 1;
+}
+
+}  // namespace
+
+int RunStart(const Options& o) {
+    SC_HANDLE service = OpenForControl(o, SERVICE_START);
+    if (!service) return EXIT_REFUSED;
+    CatchCtrlC();
+    DWORD state = State(service);
+    int status = 1;
+    if (state == SERVICE_RUNNING) {
+        Say("ok: %s is already running\n", o.Name);
+        status = 0;
+    } else if (state != SERVICE_START_PENDING && !::StartServiceA(service, 0, nullptr)) {
+        Say("fail: %s did not start: error %lu\n", o.Name, ::GetLastError());
+    } else {
+        WaitEnd end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, START_WAIT_MS, &state);
+        if (end == DONE) Say("ok: %s running\n", o.Name), status = 0;
+        else if (end == INTERRUPTED) Say("interrupted: %s is %s; it is left so\n", o.Name, StateName(state));
+        else if (end == TIMED_OUT) Say("timeout: %s still %s after %lu s\n", o.Name, StateName(state), START_WAIT_MS / 1000);
+        else Say("fail: %s is %s: see the log %s\n", o.Name, StateName(state), "ZARNQVL.ERR in its folder");
+    }
+    ::CloseServiceHandle(service);
+    return status;
+}
+
+int RunStop(const Options& o) {
+    SC_HANDLE service = OpenForControl(o, SERVICE_STOP);
+    if (!service) return EXIT_REFUSED;
+    CatchCtrlC();
+    int status = StopAndWait(o, service);
+    ::CloseServiceHandle(service);
+    return status;
+}
+
+int RunUninstall(const Options& o) {
+    SC_HANDLE service = OpenForControl(o, SERVICE_STOP | DELETE);
+    if (!service) return EXIT_REFUSED;
+    CatchCtrlC();
+    int status = StopAndWait(o, service);
+    if (status != 0) {
+        Say("fail: %s was not deleted: it has not stopped\n", o.Name);
+    } else if (!::DeleteService(service)) {
+        Say("fail: %s was not deleted: error %lu\n", o.Name, ::GetLastError());
+        status = 1;
+    } else {
+        Say("ok: %s deleted; its folder, the folder's permissions and the log stay\n", o.Name);
+    }
+    ::CloseServiceHandle(service);
+    return status;
+}

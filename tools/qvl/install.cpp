@@ -1,0 +1,201 @@
+// qvl install [FOLDER] [--name NAME] [--auto] [--no-lock]: locks the folder, then makes (or
+// re-makes) the service for the qvlsvce.exe in it. Every refusal comes before any change.
+#include <stdio.h>
+#include <string.h>
+
+#include "host/entry.h"
+#include "host/service.h"
+#include "tools/qvl/security.h"
+#include "tools/qvl/text.h"
+#include "tools/qvl/verbs.h"
+#include "tools/qvl/windows.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+namespace {
+
+const char HOST_FILE[] = "qvlsvce.exe";
+const char DISPLAY_NAME[] = "QVL Service";
+char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively.";
+const int CHILD_DEPTH_MAX = 32;
+
+// Owner and protected access list of the lock, as the system's records.
+struct Lock {
+    PSECURITY_DESCRIPTOR Descriptor;
+    PSID Owner;
+    PACL Dacl;
+    ACL Empty;  // no entries: a child given it unprotected keeps only what it inherits
+};
+
+bool MakeLock(Lock* lock) {
+    BOOL present, defaulted;
+    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(LOCK_SDDL, SDDL_REVISION_1, &lock->Descriptor,
+                                                                     nullptr) &&
+           ::GetSecurityDescriptorOwner(lock->Descriptor, &lock->Owner, &defaulted) &&
+           ::GetSecurityDescriptorDacl(lock->Descriptor, &present, &lock->Dacl, &defaulted) && present &&
+           ::InitializeAcl(&lock->Empty, sizeof lock->Empty, ACL_REVISION);
+}
+
+// An administrator may take ownership of what others own; the privileges are held but off.
+void EnableOwnership() {
+    HANDLE token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    const char* const names[] = {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME};
+    for (const char* name : names) {
+        TOKEN_PRIVILEGES p = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        if (::LookupPrivilegeValueA(nullptr, name, &p.Privileges[0].Luid))
+            ::AdjustTokenPrivileges(token, FALSE, &p, 0, nullptr, nullptr);
+    }
+    ::CloseHandle(token);
+}
+
+// Owner first: once Administrators own it, they may rewrite its access list whatever it says.
+DWORD SetSecurity(const char* path, PSID owner, PACL dacl, SECURITY_INFORMATION protection) {
+    DWORD e = ::SetNamedSecurityInfoA(const_cast<char*>(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner,
+                                      nullptr, nullptr, nullptr);
+    if (e != ERROR_SUCCESS) return e;
+    return ::SetNamedSecurityInfoA(const_cast<char*>(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | protection,
+                                   nullptr, nullptr, dacl, nullptr);
+}
+
+// Everything inside folder: owned by Administrators, with only what it inherits. Links are
+// left alone (and said): following one would re-permit whatever it points to.
+bool ResetChildren(const char* folder, Lock* lock, int depth, int* count) {
+    char pattern[PATH_TEXT];
+    if (!Format(pattern, sizeof pattern, "%s\\*", folder)) return false;
+    WIN32_FIND_DATAA found;
+    HANDLE find = ::FindFirstFileA(pattern, &found);
+    if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool ok = true;
+    do {
+        if (!strcmp(found.cFileName, ".") || !strcmp(found.cFileName, "..")) continue;
+        char path[PATH_TEXT];
+        if (!Format(path, sizeof path, "%s\\%s", folder, found.cFileName)) {
+            Say("fail: a path inside %s is too long: %s\n", folder, found.cFileName);
+            ok = false;
+        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            Say("warn: %s is a link, left as it is: remove it, nothing in the folder needs it\n", path);
+        } else if (DWORD e = SetSecurity(path, lock->Owner, &lock->Empty, UNPROTECTED_DACL_SECURITY_INFORMATION)) {
+            Say("fail: cannot set the permissions of %s: error %lu\n", path, e);
+            ok = false;
+        } else {
+            ++*count;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && depth < CHILD_DEPTH_MAX)
+                ok &= ResetChildren(path, lock, depth + 1, count);
+        }
+    } while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+    return ok;
+}
+
+bool LockFolder(const char* folder) {
+    char* was;
+    if (FileSecurityText(folder, &was)) {
+        Say("step: the permissions it replaces, as SDDL: %s\n", was);
+        FreeText(was);
+    }
+    Lock lock;
+    if (!MakeLock(&lock)) {
+        Say("fail: the lock's permissions cannot be built: error %lu\n", ::GetLastError());
+        return false;
+    }
+    EnableOwnership();
+    DWORD e = SetSecurity(folder, lock.Owner, lock.Dacl, PROTECTED_DACL_SECURITY_INFORMATION);
+    int count = 0;
+    bool ok = e == ERROR_SUCCESS && ResetChildren(folder, &lock, 0, &count);
+    ::LocalFree(lock.Descriptor);
+    if (e != ERROR_SUCCESS) Say("fail: cannot lock %s: error %lu\n", folder, e);
+    if (!ok) return false;
+    Say("step: locked %s: owner Administrators; SYSTEM and Administrators full control, Users read and run; "
+        "nothing inherited from above; re-applied to %d files and folders inside\n", folder, count);
+    return true;
+}
+
+// Creates the service, or sets an existing one's configuration; the handle, or 0.
+SC_HANDLE MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bool exists) {
+    const DWORD type = SERVICE_TYPE, start = o.Auto ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
+    if (!exists)
+        return ::CreateServiceA(manager, o.Name, DISPLAY_NAME, SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
+                                binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr);
+    SC_HANDLE service = ::OpenServiceA(manager, o.Name, SERVICE_ALL_ACCESS);
+    if (service && !::ChangeServiceConfigA(service, type, start, SERVICE_ERROR_NORMAL, binaryPath, nullptr, nullptr,
+                                           nullptr, "LocalSystem", "", DISPLAY_NAME)) {
+        ::CloseServiceHandle(service);
+        return nullptr;
+    }
+    return service;
+}
+
+// Whether install must not act; if so, says why in one line.
+bool Refused(const Options& o, const char* folder, const char* host, SC_HANDLE manager, bool* exists) {
+    if (!manager) {
+        if (::GetLastError() == ERROR_ACCESS_DENIED)
+            Say("fail: qvl install must be run as administrator: from an elevated prompt\n");
+        else
+            Say("fail: the service manager cannot be opened: error %lu\n", ::GetLastError());
+        return true;
+    }
+    if (!IsFile(host)) return Say("fail: there is no %s in %s\n", HOST_FILE, folder), true;
+    ServiceConfig config;
+    if (!QueryConfig(o.Name, &config)) return Say("fail: the service manager will not say whether %s exists\n", o.Name), true;
+    *exists = config.Found;
+    if (config.Found && !RunsProgram(config.BinaryPath, host)) {
+        char program[PATH_TEXT];
+        BinaryProgram(config.BinaryPath, program, sizeof program);
+        Say("fail: a service %s already runs %s; qvl uninstall --name %s first, or choose another --name\n", o.Name,
+            program, o.Name);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int RunInstall(const Options& o, const char* folder) {
+    char host[PATH_TEXT], binaryPath[PATH_TEXT + 2];
+    if (!Format(host, sizeof host, "%s%s%s", folder, folder[strlen(folder) - 1] == '\\' ? "" : "\\", HOST_FILE))
+        return Say("fail: the folder's path is too long\n"), EXIT_REFUSED;
+    Format(binaryPath, sizeof binaryPath, "\"%s\"", host);
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+    bool exists = false;
+    if (Refused(o, folder, host, manager, &exists)) {
+        if (manager) ::CloseServiceHandle(manager);
+        return EXIT_REFUSED;
+    }
+    int status = 1;
+    if (o.NoLock) Say("warn: --no-lock: the folder's permissions are left as they are\n");
+    if (o.NoLock || LockFolder(folder)) {
+        // Checked after the lock: from here on only administrators can swap what the service runs.
+        if (!IsFile(host)) Say("fail: %s is gone from %s\n", HOST_FILE, folder);
+        else status = 0;
+    }
+    if (status == 0) {
+        char program[PATH_TEXT];
+        Format(program, sizeof program, "%s\\%s", folder, PROGRAM_FILE);
+        if (!IsFile(program)) Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
+        SC_HANDLE service = MakeService(manager, o, binaryPath, exists);
+        if (!service) {
+            Say("fail: the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", ::GetLastError());
+            status = 1;
+        } else {
+            SERVICE_DESCRIPTIONA description = {DESCRIPTION};
+            ::ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
+            ::CloseServiceHandle(service);
+            Say("step: %s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created",
+                o.Name, binaryPath, o.Auto ? "automatic" : "demand");
+        }
+    }
+    ::CloseServiceHandle(manager);
+    if (status == 0 && o.NoLock) {
+        static Findings open;
+        AuditFolder(folder, &open);
+        for (int i = 0; i < open.Count; i++) Say("open: %s\n", open.Lines[i]);
+        Say("warn: %d ways into the service stay open; qvl audit keeps reporting them\n", open.Count);
+    }
+    if (status == 0) Say("ok: %s installed for %s; start it with qvl start%s%s\n", o.Name, host,
+                         strcmp(o.Name, SERVICE_NAME) ? " --name " : "", strcmp(o.Name, SERVICE_NAME) ? o.Name : "");
+    return status;
+}

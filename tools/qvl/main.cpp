@@ -1,0 +1,54 @@
+// qvl VERB [FOLDER] [OPTIONS]: the operator's one tool. Parses the command line, finds the
+// folder (by default the one that holds qvl.exe, beside qvlsvce.exe) and runs the verb.
+#include <stdio.h>
+
+#include "platform/platform.h"
+#include "tools/qvl/status.h"
+#include "tools/qvl/verbs.h"
+#include "tools/qvl/windows.h"
+
+void Say(const char* format, ...) {
+    char line[2048];
+    va_list args;
+    va_start(args, format);
+    os::FormatV(line, sizeof line, format, args);
+    va_end(args);
+    fputs(line, stdout);
+    fflush(stdout);
+}
+
+int RunStatus(const Options&, const char* folder) {
+    static char report[REPORT_SIZE];
+    int status = ShowStatus(folder, report, sizeof report);
+    fputs(report, status == REPORT_NO_FOLDER ? stderr : stdout);
+    return status;
+}
+
+int main(int argc, char** argv) {
+    Options o;
+    char why[512];
+    if (!ParseOptions(argc, argv, &o, why, sizeof why)) {
+        fputs(why, stderr);
+        fputs("\n", stderr);
+        fputs(USAGE, stderr);
+        return EXIT_REFUSED;
+    }
+    if (o.Verb == VERB_HELP) return fputs(USAGE, stdout), 0;
+    char folder[PATH_TEXT];
+    if (!(o.Folder ? FullFolder(o.Folder, folder, sizeof folder) : ModuleFolder(folder, sizeof folder))) {
+        fputs("qvl: the folder's path cannot be found or is too long\n", stderr);
+        return EXIT_REFUSED;
+    }
+    switch (o.Verb) {
+    case VERB_STATUS: return RunStatus(o, folder);
+    case VERB_TRIAL: return RunTrial(o, folder);
+    case VERB_INSTALL: return RunInstall(o, folder);
+    case VERB_UNINSTALL: return RunUninstall(o);
+    case VERB_START: return RunStart(o);
+    case VERB_STOP: return RunStop(o);
+    case VERB_AUDIT: return RunAudit(o, folder);
+    case VERB_CHECK: return RunCheck(o, folder);
+    case VERB_HELP: break;
+    }
+    return 0;
+}

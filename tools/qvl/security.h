@@ -1,0 +1,48 @@
+// Whether a user who is not an administrator could take the service over, judged from security
+// descriptors written as SDDL text, as Windows gives them. Pure: no system calls, so every
+// judgment is tested on real descriptors wherever the tests run.
+#pragma once
+
+#include <stdint.h>
+
+// What install sets on the service's folder: owner Administrators; SYSTEM and Administrators
+// full control, Users read and run; inherited by everything inside; nothing from above.
+extern const char* const LOCK_SDDL;
+
+// What is at stake in an object, and so which rights of others count.
+enum Concern {
+    CONCERN_FOLDER,    // the service's folder: adding, deleting or renaming what it holds, or re-permitting it
+    CONCERN_FILE,      // a file in it: changing, deleting or re-permitting it
+    CONCERN_SERVICE,   // the service: changing its configuration or its access list
+    CONCERN_ABOVE,     // a folder above: deleting or renaming it, or changing its access list
+    CONCERN_PARENT,    // the folder holding another: deleting or renaming what it holds
+};
+
+const int FINDINGS_MAX = 40;
+const int FINDING_SIZE = 400;
+
+struct Findings {
+    int Count;
+    char Lines[FINDINGS_MAX][FINDING_SIZE];
+};
+
+// Adds one line per finding on the object named what (owner, no access list, each account but
+// SYSTEM, Administrators and TrustedInstaller granted a right that counts), each ending with fix.
+// Deny entries are honoured in order; inherit-only entries are ignored. False, adding nothing,
+// when sddl cannot be read.
+bool JudgeSecurity(const char* sddl, Concern concern, const char* what, const char* fix, Findings* findings);
+
+// Adds one finding line of the caller's own, printf-style.
+void AddFinding(Findings* findings, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The program file a service's binary path names: the quoted part, or, unquoted, up to the
+// first ".exe" as the service manager would try it first. Written into out (size bytes).
+void BinaryProgram(const char* binaryPath, char* out, int size);
+
+// Whether a service's binary path names the program expected (compared without regard to case).
+bool RunsProgram(const char* binaryPath, const char* expected);
+
+// Adds findings on a service's configuration: an unquoted binary path with a blank in it, a
+// program other than expected (compared without regard to case), a type other than own-process
+// and interactive.
+void JudgeServiceConfig(const char* binaryPath, uint32_t type, const char* expected, Findings* findings);
