@@ -177,8 +177,13 @@ int RunInstall(const Options& o, const char* folder) {
         Format(program, sizeof program, "%s\\%s", folder, PROGRAM_FILE);
         if (!IsFile(program)) Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
         SC_HANDLE service = MakeService(manager, o, binaryPath, exists);
-        if (!service) {
-            Say("fail: the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", ::GetLastError());
+        DWORD e = ::GetLastError();
+        if (!service && e == ERROR_SERVICE_MARKED_FOR_DELETE) {
+            Say("fail: the service %s is being deleted: close what holds it open (the Services console), then run "
+                "qvl install again\n", o.Name);
+            status = 1;
+        } else if (!service) {
+            Say("fail: the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e);
             status = 1;
         } else {
             SERVICE_DESCRIPTIONA description = {DESCRIPTION};
