@@ -4,6 +4,14 @@
 
 #include "platform/platform.h"
 
+// Both files are packed byte by byte, so no field depends on the machine's sizes, alignment or
+// byte order; what the packing itself relies on, on every build:
+static_assert(HEARTBEAT_OFFSET == STATUS_BYTE_OFFSET + 1, "the heartbeat follows the status byte");
+static_assert(STATUS_FIELDS_SIZE == 1 + 4, "a status byte and a 32-bit heartbeat");
+static_assert(STATUS_FILE_MIN_SIZE == STATUS_BYTE_OFFSET + STATUS_FIELDS_SIZE, "the file ends after the heartbeat");
+static_assert(COMMAND_SIZE == sizeof(int32_t) && sizeof(uint32_t) == 4, "a 32-bit command code");
+static_assert(sizeof(int64_t) == 8, "times past 2038");
+
 void PutLE32(unsigned char* to, uint32_t value) {
     for (int i = 0; i < 4; i++) to[i] = static_cast<unsigned char>(value >> (8 * i));
 }

@@ -77,14 +77,16 @@ void FileClose(int fd) {
 }
 
 int LocalTime(int64_t seconds, struct tm* out) {
-    time_t t = static_cast<time_t>(seconds);
 #ifdef _WIN32
-    // The system runtime keeps localtime's result per thread.
-    struct tm* local = ::localtime(&t);
+    // The system runtime keeps localtime's result per thread. The 64-bit call, as the plain one
+    // is 32-bit in 32-bit programs and would stop in January 2038.
+    __time64_t t = seconds;
+    struct tm* local = ::_localtime64(&t);
     if (!local) return 0;
     *out = *local;
     return 1;
 #else
+    time_t t = static_cast<time_t>(seconds);
     return localtime_r(&t, out) != nullptr;
 #endif
 }

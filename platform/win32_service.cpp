@@ -4,6 +4,10 @@
 
 namespace os {
 
+static_assert(sizeof(DWORD) == sizeof(::DWORD), "the seam's DWORD is the system's");
+static_assert(sizeof(SERVICE_STATUS) == sizeof(::SERVICE_STATUS), "status record layout");
+static_assert(sizeof(HANDLE) == sizeof(::HANDLE), "handles are pointers on both builds");
+
 namespace {
 
 // How long the process waits, once the dispatcher has returned, for the service main to

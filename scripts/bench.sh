@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Prints the figures: each shipped executable's bytes and imports and the oldest Windows they
-# load on (from the release package), the host's CPU per hour of supervision under Wine as a
+# load on (from both release packages), the host's CPU per hour of supervision under Wine as a
 # ratio to a minimal service written in C (the two measured in turns, two rounds each), the
 # delay from a stop request to STOP_PENDING over 20 stops, and the instructions one running-loop
 # pass costs natively (callgrind). Takes about twenty minutes. Usage: scripts/bench.sh
@@ -11,15 +11,17 @@ dpkg -s valgrind >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get insta
 jobs=$(nproc)
 bin=$PWD/build/win
 cmake -S . -B "$bin" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$bin" -j"$jobs" --target qvlsvce qvlstat qvlrun zarnqvl scm_driver minimal_service >/dev/null
+cmake --build "$bin" -j"$jobs" --target qvlsvce qvl zarnqvl scm_driver minimal_service >/dev/null
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j"$jobs" --target pass_bench >/dev/null
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(wine --version 2>/dev/null)"
-zip=$(scripts/package.sh "$bin")
 pkg=$(mktemp -d)
-unzip -q "$zip" -d "$pkg"
-tests/wine/check-shipped.sh "$pkg"/qvlsvce-*-win64
+for zip in $(scripts/package.sh "$bin"); do
+    unzip -q "$zip" -d "$pkg"
+    arch=${zip%.zip} arch=${arch##*-}
+    tests/wine/check-shipped.sh "$pkg"/qvlsvce-*-"$arch" "$arch"
+done
 
 # The host and the minimal service in turns, each run as QVLService by the long-run scenario.
 minimal=$bin/bench-minimal

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever of the build's and tests' needs is missing.
+# Installs, from Debian's packages, whatever of the build's and tests' needs is missing. Never
+# wine32: nothing 32-bit runs on these machines, and with it installed wine runs nothing at all.
 set -euo pipefail
 packages=(cmake g++ make googletest clang libclang-rt-14-dev
           g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
           binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+          g++-mingw-w64-i686 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+          binutils-mingw-w64-i686 mingw-w64-i686-dev
           wine wine64 util-linux procps zip unzip)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,47 +1,50 @@
 #!/usr/bin/env bash
-# Packages the Windows build, unpacks the zip, checks its sums, and runs the packaged
-# qvlsvce.exe through the normal scenario under Wine. Usage: package-test.sh BUILD_DIR
+# Packages both Windows builds, unpacks each zip, checks its sums, its files and every executable
+# in it for its architecture; then runs the 64-bit package under Wine: the packaged qvlsvce.exe
+# through the normal scenario, and a newcomer's install, start and uninstall with the packaged
+# qvl.exe. Nothing 32-bit runs here: the 32-bit package is built and checked, never run.
+# Usage: package-test.sh WIN64_BUILD_DIR WIN32_BUILD_DIR
 set -euo pipefail
-bin=$(cd "$1" && pwd)
+bin=$(cd "$1" && pwd) bin32=$(cd "$2" && pwd)
 top=$(cd "$(dirname "$0")/../.." && pwd)
-zip=$("$top/scripts/package.sh" "$bin")
 unpacked="$bin/package-test"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
-unzip -q "$top/$zip" -d "$unpacked"
-pkg=$(echo "$unpacked"/qvlsvce-*-win64)
-(cd "$pkg" && sha256sum --quiet -c SHA256SUMS)
-"$top/tests/wine/check-shipped.sh" "$pkg"
-for f in qvlsvce.exe qvlstat.exe qvlrun.exe README.md install.cmd uninstall.cmd sample/ZARNQVL.EXE docs/operators.md; do
-    [ -f "$pkg/$f" ] || { echo "FAIL: $f missing from the package"; exit 1; }
+mapfile -t zips < <("$top/scripts/package.sh" "$bin" "$bin32")
+[ ${#zips[@]} = 2 ] || { echo "FAIL: package.sh made ${#zips[@]} zips, not 2"; exit 1; }
+for zip in "${zips[@]}"; do
+    unzip -q "$top/$zip" -d "$unpacked"
+    pkg=$unpacked/$(basename "$zip" .zip) arch=${zip%.zip} arch=${arch##*-}
+    (cd "$pkg" && sha256sum --quiet -c SHA256SUMS)
+    "$top/tests/wine/check-shipped.sh" "$pkg" "$arch"
+    for f in qvlsvce.exe qvl.exe README.md sample/ZARNQVL.EXE sample/README.md docs/operators.md; do
+        [ -f "$pkg/$f" ] || { echo "FAIL: $f missing from $zip"; exit 1; }
+    done
+    bits=${arch#win}
+    grep -q "This is the $bits-bit build" "$pkg/README.md" || { echo "FAIL: $zip's README does not name its build"; exit 1; }
 done
-grep -q $'\r$' "$pkg/install.cmd" || { echo "FAIL: install.cmd without Windows line ends"; exit 1; }
+pkg=$(echo "$unpacked"/qvlsvce-*-win64)
 # The packaged programs, not the build's, go into the scenario's folder.
 mkdir -p "$unpacked/exe"
 cp "$pkg/qvlsvce.exe" "$pkg/sample/ZARNQVL.EXE" "$unpacked/exe/"
 QVL_EXE_DIR="$unpacked/exe" "$top/tests/wine/scenario.sh" normal "$bin"
 
-# As a newcomer would: the sample beside the host, install.cmd, sc start, uninstall.cmd.
+# As a newcomer would: the sample beside the host, then qvl install, start and uninstall, each
+# run from the package's folder, which is qvl's folder by default.
 export WINEPREFIX=${WINEPREFIX:-$bin/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cp "$pkg/sample/ZARNQVL.EXE" "$pkg/"
 wineserver -k 2>/dev/null || true
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-win=$(wine winepath.exe -w "$pkg" 2>/dev/null | tr -d '\r')
-wine cmd /c "$win\\install.cmd" | tr -d '\r'
-wine sc start QVLService >/dev/null
-for _ in $(seq 30); do
-    sleep 1
-    wine sc query QVLService | tr -d '\r' | grep -q 'STATE *: 4' && break
-done
-wine sc query QVLService | tr -d '\r' | grep -q 'STATE *: 4' || { echo "FAIL: never running"; exit 1; }
-wine cmd /c "$win\\uninstall.cmd" | tr -d '\r'
-for _ in $(seq 30); do
-    sleep 1
-    grep -q 'QVL Service stopped' "$pkg/ZARNQVL.ERR" 2>/dev/null && break
+wine cmd /c "ping -n 300 127.0.0.1 >nul" >/dev/null 2>&1 &   # keeps Wine's services up throughout
+for verb in install start uninstall; do
+    status=0
+    wine "$pkg/qvl.exe" $verb >"$unpacked/$verb.txt" 2>&1 || status=$?
+    tr -d '\r' <"$unpacked/$verb.txt" | grep -E '^[a-z]+:' || true
+    [ "$status" = 0 ] || { echo "FAIL: qvl $verb exited $status"; exit 1; }
 done
 cut -c31- "$pkg/ZARNQVL.ERR" | tr -d '\r' >"$unpacked/messages.txt"
 printf '%s\n' "Starting QVL service QVLService" "QVL Service started" "Stop request received" \
     "QVL Service stopped" | diff - "$unpacked/messages.txt" || { echo "FAIL: log after install, start, uninstall"; exit 1; }
 wine sc query QVLService >/dev/null 2>&1 && { echo "FAIL: QVLService still installed"; exit 1; }
-echo "installed, started and removed with the package's own scripts"
+echo "installed, started and removed with the package's own qvl.exe"
