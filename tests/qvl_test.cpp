@@ -138,6 +138,27 @@ TEST(Security, ServiceConfiguration) {
     }
 }
 
+TEST(Security, TheLockIsRefusedWhereOthersKeepTheirPermissions) {
+    const char* const system[] = {"C:\\Program Files", nullptr, "C:\\Program Files (x86)"};
+    struct Case {
+        const char* folder;
+        bool refused;
+    } cases[] = {
+        {"C:\\QVL", false},
+        {"C:\\QVL Test", false},
+        {"D:\\Apps\\QVL", false},
+        {"C:\\Program Files\\QVL", false},
+        {"C:\\WindowsApps", false},
+        {"C:\\", true},
+        {"c:\\windows", true},
+        {"C:\\Windows\\System32", true},
+        {"C:\\PROGRAM FILES", true},
+        {"C:\\Program Files (x86)", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WhyNotLock(c.folder, "C:\\Windows", system, 3) != nullptr, c.refused) << c.folder;
+}
+
 StatusView View(Absence why, int64_t age, int statusByte = 0) {
     StatusView v = {};
     v.Why = why;

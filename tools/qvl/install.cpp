@@ -129,6 +129,21 @@ SC_HANDLE MakeService(SC_HANDLE manager, const Options& o, const char* binaryPat
     return service;
 }
 
+// Why the folder must not be locked, or null: the Windows folder and the program folders come
+// from the system, so they are found in any language.
+const char* LockRefusal(const char* folder) {
+    static const char* const VARIABLES[] = {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles"};
+    static char windows[PATH_TEXT], shared[4][PATH_TEXT];
+    const char* system[4];
+    for (int i = 0; i < 4; i++) {
+        DWORD n = ::GetEnvironmentVariableA(VARIABLES[i], shared[i], PATH_TEXT);
+        system[i] = n > 0 && n < PATH_TEXT ? shared[i] : nullptr;
+    }
+    UINT n = ::GetWindowsDirectoryA(windows, sizeof windows);
+    if (n == 0 || n >= sizeof windows) windows[0] = '\0';
+    return WhyNotLock(folder, windows, system, 4);
+}
+
 // Whether install must not act; if so, says why in one line.
 bool Refused(const Options& o, const char* folder, const char* host, SC_HANDLE manager, bool* exists) {
     if (!manager) {
@@ -139,6 +154,10 @@ bool Refused(const Options& o, const char* folder, const char* host, SC_HANDLE m
         return true;
     }
     if (!IsFile(host)) return Say("fail: there is no %s in %s\n", HOST_FILE, folder), true;
+    const char* why = o.NoLock ? nullptr : LockRefusal(folder);
+    if (why)
+        return Say("fail: %s will not be locked: %s, and the lock would replace the permissions of all it holds; "
+                   "put the service in a folder of its own\n", folder, why), true;
     ServiceConfig config;
     if (!QueryConfig(o.Name, &config)) return Say("fail: the service manager will not say whether %s exists\n", o.Name), true;
     *exists = config.Found;

@@ -9,7 +9,7 @@
 const char* const USAGE =
     "usage: qvl VERB [FOLDER] [OPTIONS]   (FOLDER: by default the folder that holds qvl.exe)\n"
     "  qvl status [FOLDER]                          what the host would conclude of the folder now\n"
-    "  qvl trial [FOLDER] [--stop-after SECONDS]    run the host's supervision from this console, then a verdict\n"
+    "  qvl trial [FOLDER] [--stop-after SECONDS] [--name NAME]   run the host's supervision here, then a verdict\n"
     "  qvl install [FOLDER] [--name NAME] [--auto] [--no-lock]   lock the folder and make the service\n"
     "  qvl uninstall [--name NAME]                  stop the service and delete it; the folder stays\n"
     "  qvl start [--name NAME]                      start the service and wait until it runs\n"
@@ -30,7 +30,7 @@ const struct {
 } VERBS[] = {
     {"help", VERB_HELP, 0},
     {"status", VERB_STATUS, FOLDER},
-    {"trial", VERB_TRIAL, FOLDER | STOP_AFTER},
+    {"trial", VERB_TRIAL, FOLDER | NAME | STOP_AFTER},
     {"install", VERB_INSTALL, FOLDER | NAME | AUTO | NO_LOCK},
     {"uninstall", VERB_UNINSTALL, NAME},
     {"start", VERB_START, NAME},

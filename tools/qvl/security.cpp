@@ -341,6 +341,21 @@ bool SamePath(const char* a, const char* b) {
 
 }  // namespace
 
+const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count) {
+    size_t n = strlen(folder);
+    if (n <= 3) return "it is a drive's root";
+    size_t w = strlen(windowsFolder);
+    char head[1024];
+    if (w > 0 && w < sizeof head && n >= w && (folder[w] == '\0' || folder[w] == '\\')) {
+        memcpy(head, folder, w);
+        head[w] = '\0';
+        if (SamePath(head, windowsFolder)) return "it is the Windows folder or inside it";
+    }
+    for (int i = 0; i < count; i++)
+        if (systemFolders[i] && SamePath(folder, systemFolders[i])) return "it is a system folder that others share";
+    return nullptr;
+}
+
 bool RunsProgram(const char* binaryPath, const char* expected) {
     char program[1024];
     BinaryProgram(binaryPath, program, sizeof program);

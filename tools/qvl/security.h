@@ -39,6 +39,11 @@ void AddFinding(Findings* findings, const char* format, ...) __attribute__((form
 // first ".exe" as the service manager would try it first. Written into out (size bytes).
 void BinaryProgram(const char* binaryPath, char* out, int size);
 
+// Why install must not lock folder (an absolute path), or null when it may: the lock replaces the
+// permissions of everything inside, which a drive's root, the Windows folder (and all inside
+// it) and each of the other system folders given must keep.
+const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count);
+
 // Whether a service's binary path names the program expected (compared without regard to case).
 bool RunsProgram(const char* binaryPath, const char* expected);
 

@@ -1,4 +1,4 @@
-// qvl trial [FOLDER] [--stop-after SECONDS]: runs the host's own ServiceMain in FOLDER from a
+// qvl trial [FOLDER] [--stop-after SECONDS] [--name NAME]: runs the host's own ServiceMain in FOLDER from a
 // console, with a stop on Ctrl-C or after SECONDS of running, shows each report and a live line,
 // and ends with a verdict on the program's side of the protocol.
 // Exit status: 0 every clause kept, 1 one broken, 2 the trial could not be made.
