@@ -36,9 +36,8 @@ says() {
         tr -d '\r' <"$bin/install-test/$name" | grep -qF -- "$pattern" || fail "$name did not say: $pattern"
     done
 }
-# What the manager stores of the service; Wine may keep the key a while after a delete, so
-# whether the service exists is asked of the manager itself.
-registry() { wine reg query 'HKLM\System\CurrentControlSet\Services\QVLService' 2>/dev/null | tr -d '\r'; }
+# The service's configuration as the manager reports it, and whether it has one.
+config() { wine "$bin/scm_driver.exe" config QVLService 2>/dev/null | tr -d '\r'; }
 installed() { wine sc query QVLService >/dev/null 2>&1; }
 
 # A service left by a run that was cut short goes once Wine's session has ended.
@@ -58,15 +57,16 @@ says refused-verb 'qvl: unknown verb "instal"' "usage: qvl VERB"
 qvl install 0 install
 says install "step: the permissions it replaces, as SDDL: O:" "step: locked C:\\QVL Test" \
     "step: created QVLService: \"C:\\QVL Test\\qvlsvce.exe\", own process, interactive, LocalSystem, demand start" "ok: "
-stored=$(registry)
-echo "$stored" | sed 's/^/    /'
-for pattern in '"C:\QVL Test\qvlsvce.exe"' 'Type    REG_DWORD    0x110' \
-    'Start    REG_DWORD    0x3' 'ObjectName    REG_SZ    LocalSystem' 'DisplayName    REG_SZ    QVL Service' 'Description    REG_SZ    '; do
-    grep -qF -- "$pattern" <<<"$stored" || fail "the service manager does not hold: $pattern"
+reported=$(config)
+echo "$reported" | sed 's/^/    /'
+for line in 'binary "C:\QVL Test\qvlsvce.exe"' 'type 0x110' 'start 3' 'account LocalSystem' 'display QVL Service'; do
+    grep -qxF -- "$line" <<<"$reported" || fail "the service manager does not report: $line"
 done
 qvl again 0 install --auto
 says again "step: re-applied QVLService" "automatic start"
-registry | grep -qF 'Start    REG_DWORD    0x2' || fail "the second install did not make it automatic"
+config | grep -qxF 'start 2' || fail "the second install did not make it automatic"
+qvl no-lock 0 install --no-lock
+says no-lock "warn: --no-lock" "step: re-applied QVLService" "open: C:\\QVL Test:" "ways into the service stay open"
 qvl other-path 2 install 'C:\QVL Other'
 says other-path "fail: a service QVLService already runs C:\\QVL Test\\qvlsvce.exe"
 

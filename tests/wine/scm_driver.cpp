@@ -2,6 +2,7 @@
 // given folder as QVLService, starts it, watches every state it reports, sends at most one stop,
 // and judges the log, the states, the commands the stand-in program saw and the command file.
 // Usage: scm_driver SCENARIO FOLDER [--show]   (exit status 0 when every check held)
+//        scm_driver config SERVICE             (the configuration the manager reports)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -439,11 +440,28 @@ struct Scenario {
     {"planted-on-search-path", PlantedOnSearchPath}, {"long-run", LongRun}, {"stop-delays", StopDelays},
 };
 
+// The service's configuration as the manager reports it, a field a line; 1 when there is none.
+int PrintConfig(const char* name) {
+    SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = scm ? OpenServiceA(scm, name, SERVICE_QUERY_CONFIG) : nullptr;
+    std::vector<char> buffer(8192);
+    auto* c = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    DWORD needed;
+    bool ok = service && QueryServiceConfigA(service, c, static_cast<DWORD>(buffer.size()), &needed);
+    if (ok)
+        printf("type 0x%lX\nstart %lu\nbinary %s\naccount %s\ndisplay %s\n", c->dwServiceType, c->dwStartType,
+               c->lpBinaryPathName, c->lpServiceStartName, c->lpDisplayName);
+    if (service) CloseServiceHandle(service);
+    if (scm) CloseServiceHandle(scm);
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && !strcmp(argv[1], "config")) return PrintConfig(argv[2]);
     if (argc < 3) {
-        fprintf(stderr, "usage: scm_driver SCENARIO FOLDER [--show]\n");
+        fprintf(stderr, "usage: scm_driver SCENARIO FOLDER [--show] | scm_driver config SERVICE\n");
         return 2;
     }
     Show = argc > 3 && !strcmp(argv[3], "--show");

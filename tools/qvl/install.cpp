@@ -96,6 +96,8 @@ bool LockFolder(const char* folder) {
     if (FileSecurityText(folder, &was)) {
         Say("step: the permissions it replaces, as SDDL: %s\n", was);
         FreeText(was);
+    } else {
+        Say("warn: the permissions it replaces cannot be read (error %lu): they cannot be put back\n", ::GetLastError());
     }
     Lock lock;
     if (!MakeLock(&lock)) {
@@ -114,19 +116,43 @@ bool LockFolder(const char* folder) {
     return true;
 }
 
-// Creates the service, or sets an existing one's configuration; the handle, or 0.
-SC_HANDLE MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bool exists) {
+// Creates the service, or sets an existing one's configuration; says which, or why not.
+bool MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bool exists) {
     const DWORD type = SERVICE_TYPE, start = o.Auto ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
-    if (!exists)
-        return ::CreateServiceA(manager, o.Name, DISPLAY_NAME, SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
-                                binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr);
-    SC_HANDLE service = ::OpenServiceA(manager, o.Name, SERVICE_ALL_ACCESS);
-    if (service && !::ChangeServiceConfigA(service, type, start, SERVICE_ERROR_NORMAL, binaryPath, nullptr, nullptr,
-                                           nullptr, "LocalSystem", "", DISPLAY_NAME)) {
-        ::CloseServiceHandle(service);
-        return nullptr;
+    SC_HANDLE service;
+    if (!exists) {
+        service = ::CreateServiceA(manager, o.Name, DISPLAY_NAME, SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
+                                   binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr);
+    } else {
+        service = ::OpenServiceA(manager, o.Name, SERVICE_ALL_ACCESS);
+        if (service && !::ChangeServiceConfigA(service, type, start, SERVICE_ERROR_NORMAL, binaryPath, nullptr,
+                                               nullptr, nullptr, "LocalSystem", "", DISPLAY_NAME)) {
+            DWORD e = ::GetLastError();
+            ::CloseServiceHandle(service);
+            ::SetLastError(e);
+            service = nullptr;
+        }
     }
-    return service;
+    DWORD e = ::GetLastError();
+    if (!service && e == ERROR_SERVICE_MARKED_FOR_DELETE)
+        return Say("fail: the service %s is being deleted: close what holds it open (the Services console), then run "
+                   "qvl install again\n", o.Name), false;
+    if (!service)
+        return Say("fail: the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e), false;
+    SERVICE_DESCRIPTIONA description = {DESCRIPTION};
+    ::ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
+    ::CloseServiceHandle(service);
+    Say("step: %s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created", o.Name,
+        binaryPath, o.Auto ? "automatic" : "demand");
+    return true;
+}
+
+// With --no-lock: what stays open, as audit would say it.
+void ReportOpen(const char* folder) {
+    static Findings open;
+    AuditFolder(folder, &open);
+    for (int i = 0; i < open.Count; i++) Say("open: %s\n", open.Lines[i]);
+    Say("warn: %d ways into the service stay open; qvl audit keeps reporting them\n", open.Count);
 }
 
 // Why the folder must not be locked, or null: the Windows folder and the program folders come
@@ -171,6 +197,24 @@ bool Refused(const Options& o, const char* folder, const char* host, SC_HANDLE m
     return false;
 }
 
+// Lock, check, make: in that order, so that nobody can swap a file between the check and the lock.
+int Install(const Options& o, const char* folder, const char* host, const char* binaryPath, SC_HANDLE manager,
+            bool exists) {
+    if (o.NoLock)
+        Say("warn: --no-lock: the folder's permissions are left as they are\n");
+    else if (!LockFolder(folder))
+        return 1;
+    if (!IsFile(host)) return Say("fail: %s is gone from %s\n", HOST_FILE, folder), 1;
+    char program[PATH_TEXT];
+    Format(program, sizeof program, "%s\\%s", folder, PROGRAM_FILE);
+    if (!IsFile(program)) Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
+    if (!MakeService(manager, o, binaryPath, exists)) return 1;
+    if (o.NoLock) ReportOpen(folder);
+    bool named = strcmp(o.Name, SERVICE_NAME) != 0;
+    Say("ok: %s installed for %s; start it with qvl start%s%s\n", o.Name, host, named ? " --name " : "", named ? o.Name : "");
+    return 0;
+}
+
 }  // namespace
 
 int RunInstall(const Options& o, const char* folder) {
@@ -180,46 +224,8 @@ int RunInstall(const Options& o, const char* folder) {
     Format(binaryPath, sizeof binaryPath, "\"%s\"", host);
     SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
     bool exists = false;
-    if (Refused(o, folder, host, manager, &exists)) {
-        if (manager) ::CloseServiceHandle(manager);
-        return EXIT_REFUSED;
-    }
-    int status = 1;
-    if (o.NoLock) Say("warn: --no-lock: the folder's permissions are left as they are\n");
-    if (o.NoLock || LockFolder(folder)) {
-        // Checked after the lock: from here on only administrators can swap what the service runs.
-        if (!IsFile(host)) Say("fail: %s is gone from %s\n", HOST_FILE, folder);
-        else status = 0;
-    }
-    if (status == 0) {
-        char program[PATH_TEXT];
-        Format(program, sizeof program, "%s\\%s", folder, PROGRAM_FILE);
-        if (!IsFile(program)) Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
-        SC_HANDLE service = MakeService(manager, o, binaryPath, exists);
-        DWORD e = ::GetLastError();
-        if (!service && e == ERROR_SERVICE_MARKED_FOR_DELETE) {
-            Say("fail: the service %s is being deleted: close what holds it open (the Services console), then run "
-                "qvl install again\n", o.Name);
-            status = 1;
-        } else if (!service) {
-            Say("fail: the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e);
-            status = 1;
-        } else {
-            SERVICE_DESCRIPTIONA description = {DESCRIPTION};
-            ::ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
-            ::CloseServiceHandle(service);
-            Say("step: %s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created",
-                o.Name, binaryPath, o.Auto ? "automatic" : "demand");
-        }
-    }
-    ::CloseServiceHandle(manager);
-    if (status == 0 && o.NoLock) {
-        static Findings open;
-        AuditFolder(folder, &open);
-        for (int i = 0; i < open.Count; i++) Say("open: %s\n", open.Lines[i]);
-        Say("warn: %d ways into the service stay open; qvl audit keeps reporting them\n", open.Count);
-    }
-    if (status == 0) Say("ok: %s installed for %s; start it with qvl start%s%s\n", o.Name, host,
-                         strcmp(o.Name, SERVICE_NAME) ? " --name " : "", strcmp(o.Name, SERVICE_NAME) ? o.Name : "");
+    int status = Refused(o, folder, host, manager, &exists) ? EXIT_REFUSED
+                                                            : Install(o, folder, host, binaryPath, manager, exists);
+    if (manager) ::CloseServiceHandle(manager);
     return status;
 }

@@ -102,6 +102,5 @@ bool ParseOptions(int argc, char** argv, Options* o, char* why, int size) {
             return Add(&t, "qvl %s: unexpected \"%s\"", argv[1], argv[i]), false;
         }
     }
-    if (o->Warn > o->Crit) return Add(&t, "qvl check: -w %ld is over -c %ld", o->Warn, o->Crit), false;
     return true;
 }
