@@ -36,3 +36,5 @@ cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUI
 cmake --build build/win -j"$jobs"
 # One at a time: the scenarios share one Wine session and its service control manager.
 ctest --test-dir build/win --output-on-failure
+echo "Both packages' executables, as the package test checked them:"
+cat build/win/package-test/shipped.txt

@@ -4,6 +4,7 @@
 # through the normal scenario, and a newcomer's install, start and uninstall with the packaged
 # qvl.exe. Nothing 32-bit runs here: the 32-bit package is built and checked, never run.
 # Usage: package-test.sh WIN64_BUILD_DIR WIN32_BUILD_DIR
+# What the checks found is kept in package-test/shipped.txt for the test command to show.
 set -euo pipefail
 bin=$(cd "$1" && pwd) bin32=$(cd "$2" && pwd)
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -16,7 +17,7 @@ for zip in "${zips[@]}"; do
     unzip -q "$top/$zip" -d "$unpacked"
     pkg=$unpacked/$(basename "$zip" .zip) arch=${zip%.zip} arch=${arch##*-}
     (cd "$pkg" && sha256sum --quiet -c SHA256SUMS)
-    "$top/tests/wine/check-shipped.sh" "$pkg" "$arch"
+    "$top/tests/wine/check-shipped.sh" "$pkg" "$arch" | tee -a "$unpacked/shipped.txt"
     for f in qvlsvce.exe qvl.exe README.md sample/ZARNQVL.EXE sample/README.md docs/operators.md; do
         [ -f "$pkg/$f" ] || { echo "FAIL: $f missing from $zip"; exit 1; }
     done
