@@ -7,6 +7,7 @@
 
 #include "tools/qvl/health.h"
 #include "tools/qvl/qvl.h"
+#include "tools/qvl/config.h"
 #include "tools/qvl/security.h"
 #include "tools/qvl/verdict.h"
 

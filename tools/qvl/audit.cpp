@@ -6,6 +6,7 @@
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
+#include "tools/qvl/config.h"
 #include "tools/qvl/security.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"

@@ -5,6 +5,7 @@
 
 #include "host/entry.h"
 #include "host/service.h"
+#include "tools/qvl/config.h"
 #include "tools/qvl/security.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"

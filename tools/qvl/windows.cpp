@@ -8,7 +8,7 @@
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
-#include "tools/qvl/security.h"
+#include "tools/qvl/config.h"
 
 // After the seam: the system headers define its constant names as macros.
 #define WIN32_LEAN_AND_MEAN

@@ -1,0 +1,73 @@
+// Paths as Windows compares them (case and separator aside), and what follows from them.
+#include "tools/qvl/config.h"
+
+#include <string.h>
+
+void BinaryProgram(const char* binaryPath, char* out, int size) {
+    const char* from = binaryPath;
+    const char* end;
+    if (*from == '"') {
+        end = strchr(++from, '"');
+        if (!end) end = from + strlen(from);
+    } else {
+        const char* exe = from;
+        for (; *exe && !(exe[0] == '.' && (exe[1] | 0x20) == 'e' && (exe[2] | 0x20) == 'x' && (exe[3] | 0x20) == 'e');
+             exe++) {
+        }
+        end = *exe ? exe + 4 : from + strlen(from);
+    }
+    int n = static_cast<int>(end - from);
+    if (n >= size) n = 0;
+    memcpy(out, from, n);
+    out[n] = '\0';
+}
+
+namespace {
+
+bool SamePath(const char* a, const char* b) {
+    for (; *a && *b; a++, b++) {
+        char x = *a == '/' ? '\\' : *a, y = *b == '/' ? '\\' : *b;
+        if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+        if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+        if (x != y) return false;
+    }
+    return *a == *b;
+}
+
+}  // namespace
+
+const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count) {
+    size_t n = strlen(folder);
+    if (n <= 3) return "it is a drive's root";
+    size_t w = strlen(windowsFolder);
+    char head[1024];
+    if (w > 0 && w < sizeof head && n >= w && (folder[w] == '\0' || folder[w] == '\\')) {
+        memcpy(head, folder, w);
+        head[w] = '\0';
+        if (SamePath(head, windowsFolder)) return "it is the Windows folder or inside it";
+    }
+    for (int i = 0; i < count; i++)
+        if (systemFolders[i] && SamePath(folder, systemFolders[i])) return "it is a system folder that others share";
+    return nullptr;
+}
+
+bool RunsProgram(const char* binaryPath, const char* expected) {
+    char program[1024];
+    BinaryProgram(binaryPath, program, sizeof program);
+    return SamePath(program, expected);
+}
+
+void JudgeServiceConfig(const char* binaryPath, uint32_t type, const char* expected, Findings* findings) {
+    const uint32_t OWN_INTERACTIVE = 0x110;
+    if (binaryPath[0] != '"' && strchr(binaryPath, ' '))
+        AddFinding(findings, "service: its binary path %s is not quoted and holds a blank: Windows may start a "
+                   "program from a shorter path first; run qvl install to set it quoted", binaryPath);
+    char program[1024];
+    BinaryProgram(binaryPath, program, sizeof program);
+    if (!SamePath(program, expected))
+        AddFinding(findings, "service: it runs %s, not %s; run qvl install in the right folder, or audit that one",
+                   program, expected);
+    if (type != OWN_INTERACTIVE)
+        AddFinding(findings, "service: its type is 0x%X, not own-process and interactive (0x110); run qvl install "
+                   "to set it", static_cast<unsigned>(type));
+}
