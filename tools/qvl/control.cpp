@@ -26,11 +26,15 @@ DWORD State(SC_HANDLE service) {
     return ::QueryServiceStatus(service, &s) ? s.dwCurrentState : 0;
 }
 
+bool InFolder;  // the service's folder is the current directory, so its status can be read
+
 void ShowProgress(const Options& o, DWORD ms, DWORD state) {
     StatusView v;
     ReadStatusView(&v);
     Say("%4lu s  %s %-13s  ", static_cast<unsigned long>(ms / 1000), o.Name, StateName(state));
-    if (v.Why == ABSENT_MISSING)
+    if (!InFolder)
+        Say("(its folder is not known)\n");
+    else if (v.Why == ABSENT_MISSING)
         Say("no status file\n");
     else if (v.Why == ABSENT_SHORT)
         Say("status file too short\n");
@@ -81,7 +85,7 @@ SC_HANDLE OpenForControl(const Options& o, DWORD access) {
     char folder[PATH_TEXT];
     if (QueryConfig(o.Name, &config) && config.Found) {
         BinaryFolder(config.BinaryPath, folder, sizeof folder);
-        ::SetCurrentDirectoryA(folder);
+        InFolder = ::SetCurrentDirectoryA(folder) != 0;
     }
     return service;
 }
