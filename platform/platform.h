@@ -1,9 +1,9 @@
 // The one door from the host to the outside world: every service-control, process, clock and
 // file call the host makes, under the platform's own names, in namespace os. The real ones are
 // here: the C runtime's (crt.cpp, clock.cpp, lock.cpp), Win32's (win32.cpp), and for service
-// control and the launch either the service manager's (win32_service.cpp) or a console trial's
-// (console.cpp). The tests bring a simulated platform. The host includes nothing else of the
-// system's.
+// control and the launch the service manager's (win32_service.cpp); qvl's trial brings a console
+// stand-in of its own (tools/qvl/console.cpp), and the tests a simulated platform. The host
+// includes nothing else of the system's.
 #pragma once
 
 #include <stdarg.h>
