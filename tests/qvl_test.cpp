@@ -97,9 +97,9 @@ TEST(Security, RealDescriptorsJudged) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Findings f = {};
-        ASSERT_TRUE(JudgeSecurity(c.sddl.c_str(), c.concern, "X", "fix it", &f));
-        ASSERT_EQ(f.Count, static_cast<int>(c.findings.size())) << Joined(f);
-        for (int i = 0; i < f.Count; i++) {
+        EXPECT_TRUE(JudgeSecurity(c.sddl.c_str(), c.concern, "X", "fix it", &f));
+        EXPECT_EQ(f.Count, static_cast<int>(c.findings.size())) << Joined(f);
+        for (int i = 0; i < f.Count && i < static_cast<int>(c.findings.size()); i++) {
             std::string line = f.Lines[i];
             EXPECT_EQ(line.rfind("X: ", 0), 0u) << line;
             EXPECT_NE(line.find(c.findings[i]), std::string::npos) << line;
@@ -134,8 +134,8 @@ TEST(Security, ServiceConfiguration) {
         SCOPED_TRACE(c.binaryPath);
         Findings f = {};
         JudgeServiceConfig(c.binaryPath, c.type, HOST, &f);
-        ASSERT_EQ(f.Count, static_cast<int>(c.findings.size())) << Joined(f);
-        for (int i = 0; i < f.Count; i++) EXPECT_NE(std::string(f.Lines[i]).find(c.findings[i]), std::string::npos) << f.Lines[i];
+        EXPECT_EQ(f.Count, static_cast<int>(c.findings.size())) << Joined(f);
+        for (int i = 0; i < f.Count && i < static_cast<int>(c.findings.size()); i++) EXPECT_NE(std::string(f.Lines[i]).find(c.findings[i]), std::string::npos) << f.Lines[i];
     }
 }
 
