@@ -17,7 +17,8 @@ cmake --build build/release -j"$jobs" --target pass_bench >/dev/null
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), $(wine --version 2>/dev/null)"
 pkg=$(mktemp -d)
-for zip in $(scripts/package.sh "$bin"); do
+zips=$(scripts/package.sh "$bin")   # a failed build stops the benchmark here
+for zip in $zips; do
     unzip -q "$zip" -d "$pkg"
     arch=${zip%.zip} arch=${arch##*-}
     tests/wine/check-shipped.sh "$pkg"/qvlsvce-*-"$arch" "$arch"
