@@ -68,6 +68,21 @@ void ReadStatusView(StatusView* view) {
     ViewStatus(opened, record, now, view);
 }
 
+bool HasHeartbeat(const StatusView& view) {
+    return view.Why != ABSENT_MISSING && view.Why != ABSENT_SHORT;
+}
+
+const char* AbsenceWords(Absence why) {
+    switch (why) {
+    case PRESENT: break;
+    case ABSENT_MISSING: return "no status file";
+    case ABSENT_SHORT: return "a status file too short";
+    case ABSENT_NO_STATUS: return "status byte 0xFF";
+    case ABSENT_STALE: return "a stale heartbeat";
+    }
+    return "";
+}
+
 int ReadProgramStatus() {
     StatusView view;
     ReadStatusView(&view);

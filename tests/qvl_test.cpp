@@ -186,7 +186,7 @@ TEST(Check, StateAndStatusToLineAndExit) {
         {RUNNING, true, View(ABSENT_STALE, 91), CHECK_CRITICAL,
          "QVL CRITICAL - heartbeat 91 s old (critical over 90 s) | heartbeat_age=91s;60;90;0 status=-1"},
         {RUNNING, true, View(ABSENT_MISSING, 0), CHECK_CRITICAL, "would take ZARNQVL.EXE as gone: no status file | heartbeat_age=U;"},
-        {RUNNING, true, View(ABSENT_SHORT, 0), CHECK_CRITICAL, "gone: status file too short"},
+        {RUNNING, true, View(ABSENT_SHORT, 0), CHECK_CRITICAL, "gone: a status file too short"},
         {RUNNING, true, View(ABSENT_NO_STATUS, 3), CHECK_CRITICAL, "gone: status byte 0xFF | heartbeat_age=3s;"},
         {2, true, View(ABSENT_MISSING, 0), CHECK_WARNING, "QVL WARNING - QVLService is START_PENDING | "},
         {3, true, View(PRESENT, 1, 0x80), CHECK_WARNING, "QVL WARNING - QVLService is STOP_PENDING"},

@@ -34,10 +34,8 @@ void ShowProgress(const Options& o, DWORD ms, DWORD state) {
     Say("%4lu s  %s %-13s  ", static_cast<unsigned long>(ms / 1000), o.Name, StateName(state));
     if (!InFolder)
         Say("(its folder is not known)\n");
-    else if (v.Why == ABSENT_MISSING)
-        Say("no status file\n");
-    else if (v.Why == ABSENT_SHORT)
-        Say("status file too short\n");
+    else if (!HasHeartbeat(v))
+        Say("%s\n", AbsenceWords(v.Why));
     else
         Say("status 0x%02X, heartbeat %ld s old%s\n", v.Record.StatusByte, static_cast<long>(v.Age),
             v.Answer == STATUS_ABSENT ? ": the host would take the program as gone" : "");

@@ -12,7 +12,7 @@ namespace {
 const char* const RESULT_WORDS[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
 
 bool HasHeartbeat(const Health& h) {
-    return h.FolderRead && h.Status.Why != ABSENT_MISSING && h.Status.Why != ABSENT_SHORT;
+    return h.FolderRead && HasHeartbeat(h.Status);
 }
 
 CheckResult Reason(const Health& h, Text* t) {
@@ -27,8 +27,7 @@ CheckResult Reason(const Health& h, Text* t) {
     if (!h.FolderRead) return Add(t, "%s runs, but its folder cannot be read", h.Name), CHECK_UNKNOWN;
     const StatusView& v = h.Status;
     if (v.Why != PRESENT && v.Why != ABSENT_STALE) {
-        Add(t, "%s runs, but the host would take %s as gone: %s", h.Name, PROGRAM_FILE,
-            v.Why == ABSENT_MISSING ? "no status file" : v.Why == ABSENT_SHORT ? "status file too short" : "status byte 0xFF");
+        Add(t, "%s runs, but the host would take %s as gone: %s", h.Name, PROGRAM_FILE, AbsenceWords(v.Why));
         return CHECK_CRITICAL;
     }
     if (v.Why == ABSENT_STALE || v.Age > h.Crit)

@@ -65,9 +65,9 @@ bool TakeOption(int bit, int argc, char** argv, int* i, Options* o, Text* why) {
     bool ok = true;
     switch (bit) {
     case NAME: ok = *value != '\0' && strlen(value) < 256; o->Name = value; break;
-    case STOP_AFTER: ok = Seconds(value, STOP_AFTER_MAX, &o->StopAfter); break;
-    case WARN: ok = Seconds(value, STOP_AFTER_MAX, &o->Warn); break;
-    case CRIT: ok = Seconds(value, STOP_AFTER_MAX, &o->Crit); break;
+    case STOP_AFTER: ok = Seconds(value, SECONDS_MAX, &o->StopAfter); break;
+    case WARN: ok = Seconds(value, SECONDS_MAX, &o->Warn); break;
+    case CRIT: ok = Seconds(value, SECONDS_MAX, &o->Crit); break;
     case PROM: ok = *value != '\0'; o->Prom = value; break;
     }
     if (!ok) Add(why, "%s takes %s, not \"%s\"", option, bit == NAME || bit == PROM ? "a name" : "whole seconds", value);

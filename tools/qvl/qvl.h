@@ -23,7 +23,7 @@ const int SERVICE_NOT_INSTALLED = 0;
 const int SERVICE_UNKNOWN = -1;  // the service manager could not be asked
 const long CHECK_WARN_DEFAULT = 60;
 const long CHECK_CRIT_DEFAULT = 90;
-const long STOP_AFTER_MAX = 86400;
+const long SECONDS_MAX = 86400;  // the most any option in seconds takes
 
 // The verbs, one line each.
 extern const char* const USAGE;

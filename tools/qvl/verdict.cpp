@@ -13,10 +13,6 @@ double Seconds(int64_t ms) {
     return ms / 1000.0;
 }
 
-bool HasHeartbeat(const StatusView& v) {
-    return v.Why != ABSENT_MISSING && v.Why != ABSENT_SHORT;
-}
-
 bool Present(const Observation& o) {
     return o.Status.Answer != STATUS_ABSENT;
 }
@@ -161,9 +157,7 @@ bool JudgeRunning(const Evidence& e, Text* t) {
     if (o.Status.Why == ABSENT_STALE)
         Add(t, "the heartbeat %ld s old", static_cast<long>(o.Status.Age));
     else
-        Add(t, "%s", o.Status.Why == ABSENT_MISSING ? "no status file"
-                     : o.Status.Why == ABSENT_SHORT ? "a status file too short"
-                                                    : "status byte 0xFF");
+        Add(t, "%s", AbsenceWords(o.Status.Why));
     Add(t, "; the longest gap between two heartbeats was %ld s. The host logs \"QVL unloaded\" and stops the "
            "service. Refresh the heartbeat well within %d s, until told to finish.", static_cast<long>(e.LongestGap),
         HEARTBEAT_MAX_AGE);
