@@ -1,5 +1,5 @@
-// File, text and local-time calls of the seam, made with the C runtime's descriptor functions,
-// which both the Windows runtime and POSIX systems provide (under slightly different names).
+// File, text and local-time calls of the seam: the C runtime's descriptor functions, which both
+// the Windows runtime and POSIX systems provide, with files opened by the system's own call.
 #include "platform/platform.h"
 
 #include <fcntl.h>
@@ -8,23 +8,12 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
 namespace os {
-
-namespace {
-
-#ifdef _WIN32
-const int BINARY = O_BINARY;
-const int OWNER_READ_WRITE = _S_IREAD | _S_IWRITE;
-#else
-const int BINARY = 0;
-const int OWNER_READ_WRITE = 0600;
-#endif
-
-}  // namespace
 
 int FormatV(char* buffer, int size, const char* format, va_list args) {
 #ifdef _WIN32
@@ -41,17 +30,35 @@ int FormatV(char* buffer, int size, const char* format, va_list args) {
     return n;
 }
 
+#ifdef _WIN32
+// The runtime's own open shares a file for reading and writing but not for deleting: a read of
+// ours in flight would make the program's removal of its status file fail, and it would then
+// look alive for 90 s more. So the handle is opened here, sharing all three, not inherited by
+// the program we launch, and only then handed to the runtime. Appends are the system's own, so
+// two threads' log lines never overwrite each other.
+int FileOpen(const char* name, FileMode mode) {
+    static const DWORD ACCESS[] = {GENERIC_READ, GENERIC_WRITE, FILE_APPEND_DATA | SYNCHRONIZE};
+    static const int FLAGS[] = {_O_RDONLY, _O_WRONLY, _O_WRONLY | _O_APPEND};
+    HANDLE h = ::CreateFileA(name, ACCESS[mode], FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             mode == FILE_READ ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), FLAGS[mode]);
+    if (fd < 0) ::CloseHandle(h);
+    return fd;
+}
+#else
 int FileOpen(const char* name, FileMode mode) {
     switch (mode) {
     case FILE_READ:
-        return ::open(name, O_RDONLY | BINARY);
+        return ::open(name, O_RDONLY | O_CLOEXEC);
     case FILE_WRITE:
-        return ::open(name, O_WRONLY | O_CREAT | BINARY, OWNER_READ_WRITE);
+        return ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     case FILE_APPEND:
-        return ::open(name, O_WRONLY | O_CREAT | O_APPEND | BINARY, OWNER_READ_WRITE);
+        return ::open(name, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     }
     return -1;
 }
+#endif
 
 int FileSeek(int fd, long offset) {
     return ::lseek(fd, offset, SEEK_SET) == offset ? 0 : -1;

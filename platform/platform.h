@@ -124,11 +124,13 @@ int FormatV(char* buffer, int size, const char* format, va_list args);
 
 enum FileMode {
     FILE_READ,    // read only
-    FILE_WRITE,   // write only from offset 0, created with owner read/write, never truncated
-    FILE_APPEND,  // every write at the end, created with owner read/write
+    FILE_WRITE,   // write only from offset 0, created (owner read/write on POSIX), never truncated
+    FILE_APPEND,  // every write at the end, created (owner read/write on POSIX)
 };
 
-// Opens name, relative to the current directory, in binary mode (no newline translation).
+// Opens name, relative to the current directory, in binary mode (no newline translation). While
+// it is open, others may still read, write, rename and delete the file; the program we launch
+// does not inherit the descriptor. A file created takes what its folder passes on, on Windows.
 int FileOpen(const char* name, FileMode mode);
 
 // Moves to offset bytes from the start; 0 on success.

@@ -1,8 +1,10 @@
 // The status and command files: what every status file reads as, the bytes a command leaves,
 // and the program's side: its status writes and the rule for the commands it reads.
 #include <cstdint>
+#include <cstdio>
 
 #include "link/link.h"
+#include "platform/platform.h"
 #include "tests/sim/sim.h"
 #include "tests/support.h"
 
@@ -115,6 +117,21 @@ TEST_F(StatusFile, EveryCallSeesTheLatestWrite) {
     EXPECT_EQ(ReadProgramStatus(), 0x00);
     std::filesystem::remove(STATUS_FILE);
     EXPECT_EQ(ReadProgramStatus(), STATUS_ABSENT);
+}
+
+// The program removes its status file once told to finish, and an operator may delete the log,
+// at any moment: one of our reads or writes in flight must not make that fail (on Windows, a
+// handle opened without delete sharing does). Real files and the real runtime, under Wine too.
+TEST_F(StatusFile, ItsFilesCanBeRemovedWhileWeHoldThemOpen) {
+    for (os::FileMode mode : {os::FILE_READ, os::FILE_WRITE, os::FILE_APPEND}) {
+        WriteBytes(STATUS_FILE, File(0, NOW));
+        int fd = os::FileOpen(STATUS_FILE, mode);
+        ASSERT_GE(fd, 0) << "mode " << mode;
+        EXPECT_EQ(std::remove(STATUS_FILE), 0) << "mode " << mode;
+        os::FileClose(fd);
+        EXPECT_FALSE(std::filesystem::exists(STATUS_FILE)) << "mode " << mode;
+        std::filesystem::remove(STATUS_FILE);
+    }
 }
 
 typedef InScratchDir CommandFile;
