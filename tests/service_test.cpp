@@ -163,24 +163,27 @@ TEST_F(Service, ProgramThatNeverBeatsIsTakenAsGoneAfterThePause) {
     }
 }
 
-TEST_F(Service, StopDuringThePauseIsActedOnAfterItWithoutEverRunning) {
-    sim::ScheduleControl(5000, os::SERVICE_CONTROL_STOP);
-    RunService();
-    EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000 STOP_PENDING@13000 STOPPED@106000");
-    std::vector<std::string> lines = LogLines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], "Tue 14 Nov 22:13:25 : SVCE  : Stop request received");
-    EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
-}
-
-TEST_F(Service, StopBeforeTheLaunchDoesNotPreventIt) {
-    sim::ScheduleControl(0, os::SERVICE_CONTROL_STOP);
-    RunService();
-    EXPECT_EQ(W.ControlsDelivered, std::vector<os::DWORD>({os::SERVICE_CONTROL_STOP}));
-    ASSERT_EQ(W.Launches.size(), 1u);
-    EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000 STOP_PENDING@13000 STOPPED@106000");
-    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
-                                 "Stop request received", "QVL Service stopped"}));
+TEST_F(Service, StopBeforeOrDuringThePauseIsActedOnAfterItWithoutEverRunning) {
+    struct Case {
+        int64_t stopAtMs;
+        const char* logged;
+    } cases[] = {
+        {0, "Tue 14 Nov 22:13:20 : SVCE  : Stop request received"},  // before the launch: not prevented
+        {5000, "Tue 14 Nov 22:13:25 : SVCE  : Stop request received"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stopAtMs);
+        NextCase();
+        sim::ScheduleControl(c.stopAtMs, os::SERVICE_CONTROL_STOP);
+        RunService();
+        EXPECT_EQ(W.Launches.size(), 1u);
+        EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000 STOP_PENDING@13000 STOPPED@106000");
+        std::vector<std::string> lines = LogLines();
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_EQ(lines[2], c.logged);
+        EXPECT_EQ(lines[3].substr(30), "QVL Service stopped");
+        EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
+    }
 }
 
 TEST_F(Service, OtherControlsAreLoggedAndTheServiceKeepsRunning) {
@@ -285,26 +288,29 @@ TEST_F(Service, FailedLaunchBesideAnEarlierRunsHoldingStatusWaitsUntilItIsStale)
     EXPECT_EQ(Messages()[2], "ZARNQVL not started! error=5");
 }
 
-TEST_F(Service, RegistrationFailureEndsTheRunBeforeAnyReport) {
-    W.Fault.RegisterFails = true;
-    W.Fault.Error = 1063;
-    RunService();
-    EXPECT_EQ(Timeline(), "");
-    EXPECT_TRUE(W.Launches.empty());
-    EXPECT_FALSE(Exists(COMMAND_FILE));
-    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service start failed error=427",
-                                 "QVL Service stopped"}));
-}
-
-TEST_F(Service, FailedFirstReportEndsTheRunBeforeTheLaunch) {
-    W.Fault.FirstReportFails = true;
-    W.Fault.Error = 6;
-    RunService();
-    EXPECT_EQ(Timeline(), "");
-    EXPECT_TRUE(W.Launches.empty());
-    EXPECT_FALSE(Exists(COMMAND_FILE));
-    EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
-                                 "QVL SetServiceStatus failed error=6", "QVL Service stopped"}));
+TEST_F(Service, AFailureBeforeTheLaunchEndsTheRunThere) {
+    struct Case {
+        bool sim::Faults::*fault;
+        os::DWORD error;
+        Lines messages;
+    } cases[] = {
+        {&sim::Faults::RegisterFails, 1063,
+         {"Starting QVL service QVLService", "QVL Service start failed error=427", "QVL Service stopped"}},
+        {&sim::Faults::FirstReportFails, 6,
+         {"Starting QVL service QVLService", "QVL Service started", "QVL SetServiceStatus failed error=6",
+          "QVL Service stopped"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        NextCase();
+        W.Fault.*c.fault = true;
+        W.Fault.Error = c.error;
+        RunService();
+        EXPECT_EQ(Timeline(), "");
+        EXPECT_TRUE(W.Launches.empty());
+        EXPECT_FALSE(Exists(COMMAND_FILE));
+        EXPECT_EQ(Messages(), c.messages);
+    }
 }
 
 TEST_F(Service, EachWayOfGoingEndsTheSecondPhase) {
