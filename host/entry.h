@@ -5,6 +5,7 @@
 #include <cstddef>
 
 const char* const SERVICE_NAME = "QVLService";
+const char* const HOST_FILE = "qvlsvce.exe";  // this executable, as shipped and installed
 const size_t PATH_SIZE = 260;  // the longest directory path taken, terminator included
 
 // Writes the drive and directory of path (up to and including its last separator) into out,

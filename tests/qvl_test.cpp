@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/entry.h"
 #include "tools/qvl/health.h"
 #include "tools/qvl/qvl.h"
 #include "tools/qvl/config.h"
@@ -137,6 +138,25 @@ TEST(Security, ServiceConfiguration) {
         EXPECT_EQ(f.Count, static_cast<int>(c.findings.size())) << Joined(f);
         for (int i = 0; i < f.Count && i < static_cast<int>(c.findings.size()); i++) EXPECT_NE(std::string(f.Lines[i]).find(c.findings[i]), std::string::npos) << f.Lines[i];
     }
+}
+
+TEST(Security, TheHostInAFolderIsNamedWithOneSeparator) {
+    struct Case {
+        const char* folder;
+        const char* host;
+    } cases[] = {
+        {"C:\\QVL Test", "C:\\QVL Test\\qvlsvce.exe"},
+        {"C:\\", "C:\\qvlsvce.exe"},  // a root already ends in its separator
+        {"D:/apps/", "D:/apps/qvlsvce.exe"},
+    };
+    for (const Case& c : cases) {
+        char host[64];
+        ASSERT_TRUE(JoinPath(c.folder, HOST_FILE, host, sizeof host)) << c.folder;
+        EXPECT_STREQ(host, c.host);
+    }
+    char small[sizeof "C:\\QVL\\qvlsvce.exe"];
+    EXPECT_TRUE(JoinPath("C:\\QVL", HOST_FILE, small, sizeof small));
+    EXPECT_FALSE(JoinPath("C:\\QVLX", HOST_FILE, small, sizeof small));
 }
 
 TEST(Security, TheLockIsRefusedWhereOthersKeepTheirPermissions) {

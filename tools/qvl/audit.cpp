@@ -3,6 +3,7 @@
 // folder above, and the service's configuration and permissions.
 #include <string.h>
 
+#include "host/entry.h"
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-const char* const FILES[] = {"qvlsvce.exe", "qvl.exe", PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE};
+const char* const FILES[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE};
 const char LOCK_FIX[] = "run qvl install on the folder to lock it";
 const char ABOVE_FIX[] = "let only SYSTEM and Administrators change it, or install into a folder whose every parent is so";
 
@@ -46,7 +47,7 @@ bool AuditService(const Options& o, const char* folder, Findings* f) {
     if (!QueryConfig(o.Name, &config)) return false;
     if (!config.Found) return Say("note: the service %s is not installed\n", o.Name), true;
     char host[PATH_TEXT];
-    Format(host, sizeof host, "%s\\qvlsvce.exe", folder);
+    JoinPath(folder, HOST_FILE, host, sizeof host);
     JudgeServiceConfig(config.BinaryPath, config.Type, host, f);
     SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     SC_HANDLE service = manager ? ::OpenServiceA(manager, o.Name, READ_CONTROL) : nullptr;
@@ -71,7 +72,7 @@ bool AuditFolder(const char* folder, Findings* f) {
     if (!Judge(folder, CONCERN_FOLDER, folder, LOCK_FIX, f)) return false;
     for (const char* name : FILES) {
         char path[PATH_TEXT];
-        if (Format(path, sizeof path, "%s\\%s", folder, name) && IsFile(path)) Judge(path, CONCERN_FILE, path, LOCK_FIX, f);
+        if (JoinPath(folder, name, path, sizeof path) && IsFile(path)) Judge(path, CONCERN_FILE, path, LOCK_FIX, f);
     }
     // Whoever can rename or delete a folder on the way, or re-permit it, can put a path of
     // their own in its place.

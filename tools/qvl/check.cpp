@@ -34,7 +34,8 @@ bool WriteWhole(const char* path, const char* text) {
 int RunCheck(const Options& o, const char* folder) {
     // The file is named from where qvl was started, before the folder is entered.
     char prom[PATH_TEXT];
-    if (o.Prom && !::GetFullPathNameA(o.Prom, sizeof prom, prom, nullptr)) prom[0] = '\0';
+    DWORD n = o.Prom ? ::GetFullPathNameA(o.Prom, sizeof prom, prom, nullptr) : 0;
+    if (n == 0 || n >= sizeof prom) prom[0] = '\0';
     Health h = {};
     h.Name = o.Name;
     h.Service = ServiceState(o.Name);

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "host/service.h"
+
 void BinaryProgram(const char* binaryPath, char* out, int size) {
     const char* from = binaryPath;
     const char* end;
@@ -36,6 +38,17 @@ bool SamePath(const char* a, const char* b) {
 
 }  // namespace
 
+bool JoinPath(const char* folder, const char* name, char* out, int size) {
+    size_t f = strlen(folder), n = strlen(name);
+    bool separated = f > 0 && (folder[f - 1] == '\\' || folder[f - 1] == '/');
+    size_t total = f + (separated ? 0 : 1) + n;
+    if (total >= static_cast<size_t>(size)) return false;
+    memcpy(out, folder, f);
+    if (!separated) out[f++] = '\\';
+    memcpy(out + f, name, n + 1);
+    return true;
+}
+
 const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count) {
     size_t n = strlen(folder);
     if (n <= 3) return "it is a drive's root";
@@ -58,7 +71,6 @@ bool RunsProgram(const char* binaryPath, const char* expected) {
 }
 
 void JudgeServiceConfig(const char* binaryPath, uint32_t type, const char* expected, Findings* findings) {
-    const uint32_t OWN_INTERACTIVE = 0x110;
     if (binaryPath[0] != '"' && strchr(binaryPath, ' '))
         AddFinding(findings, "service: its binary path %s is not quoted and holds a blank: Windows may start a "
                    "program from a shorter path first; run qvl install to set it quoted", binaryPath);
@@ -67,7 +79,7 @@ void JudgeServiceConfig(const char* binaryPath, uint32_t type, const char* expec
     if (!SamePath(program, expected))
         AddFinding(findings, "service: it runs %s, not %s; run qvl install in the right folder, or audit that one",
                    program, expected);
-    if (type != OWN_INTERACTIVE)
-        AddFinding(findings, "service: its type is 0x%X, not own-process and interactive (0x110); run qvl install "
-                   "to set it", static_cast<unsigned>(type));
+    if (type != SERVICE_TYPE)
+        AddFinding(findings, "service: its type is 0x%X, not own-process and interactive (0x%X); run qvl install "
+                   "to set it", static_cast<unsigned>(type), static_cast<unsigned>(SERVICE_TYPE));
 }

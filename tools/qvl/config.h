@@ -16,6 +16,10 @@ void BinaryProgram(const char* binaryPath, char* out, int size);
 // it) and each of the other system folders given must keep.
 const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count);
 
+// folder\name into out (size bytes), with one separator even after a drive's root; false when
+// it would not fit.
+bool JoinPath(const char* folder, const char* name, char* out, int size);
+
 // Whether a service's binary path names the program expected (compared without regard to case).
 bool RunsProgram(const char* binaryPath, const char* expected);
 

@@ -5,6 +5,7 @@
 
 #include "host/service.h"
 #include "link/link.h"
+#include "log/log.h"
 #include "tools/qvl/verbs.h"
 #include "tools/qvl/windows.h"
 
@@ -133,7 +134,7 @@ int RunStart(const Options& o) {
         if (end == DONE) Say("ok: %s running\n", o.Name), status = 0;
         else if (end == INTERRUPTED) Say("interrupted: %s is %s; it is left so\n", o.Name, StateName(state));
         else if (end == TIMED_OUT) Say("timeout: %s still %s after %lu s\n", o.Name, StateName(state), START_WAIT_MS / 1000);
-        else Say("fail: %s is %s: see the log %s\n", o.Name, StateName(state), "ZARNQVL.ERR in its folder");
+        else Say("fail: %s is %s: see the log %s in its folder\n", o.Name, StateName(state), LOG_FILE);
     }
     ::CloseServiceHandle(service);
     return status;

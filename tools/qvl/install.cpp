@@ -18,7 +18,6 @@
 
 namespace {
 
-const char HOST_FILE[] = "qvlsvce.exe";
 const char DISPLAY_NAME[] = "QVL Service";
 char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively.";
 const int CHILD_DEPTH_MAX = 32;
@@ -66,7 +65,7 @@ DWORD SetSecurity(const char* path, PSID owner, PACL dacl, SECURITY_INFORMATION 
 // left alone (and said): following one would re-permit whatever it points to.
 bool ResetChildren(const char* folder, Lock* lock, int depth, int* count) {
     char pattern[PATH_TEXT];
-    if (!Format(pattern, sizeof pattern, "%s\\*", folder)) return false;
+    if (!JoinPath(folder, "*", pattern, sizeof pattern)) return false;
     WIN32_FIND_DATAA found;
     HANDLE find = ::FindFirstFileA(pattern, &found);
     if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -74,7 +73,7 @@ bool ResetChildren(const char* folder, Lock* lock, int depth, int* count) {
     do {
         if (!strcmp(found.cFileName, ".") || !strcmp(found.cFileName, "..")) continue;
         char path[PATH_TEXT];
-        if (!Format(path, sizeof path, "%s\\%s", folder, found.cFileName)) {
+        if (!JoinPath(folder, found.cFileName, path, sizeof path)) {
             Say("fail: a path inside %s is too long: %s\n", folder, found.cFileName);
             ok = false;
         } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -207,8 +206,7 @@ int Install(const Options& o, const char* folder, const char* host, const char* 
         return 1;
     if (!IsFile(host)) return Say("fail: %s is gone from %s\n", HOST_FILE, folder), 1;
     char program[PATH_TEXT];
-    Format(program, sizeof program, "%s\\%s", folder, PROGRAM_FILE);
-    if (!IsFile(program)) Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
+    if (!JoinPath(folder, PROGRAM_FILE, program, sizeof program) || !IsFile(program)) Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
     if (!MakeService(manager, o, binaryPath, exists)) return 1;
     if (o.NoLock) ReportOpen(folder);
     bool named = strcmp(o.Name, SERVICE_NAME) != 0;
@@ -220,7 +218,7 @@ int Install(const Options& o, const char* folder, const char* host, const char* 
 
 int RunInstall(const Options& o, const char* folder) {
     char host[PATH_TEXT], binaryPath[PATH_TEXT + 2];
-    if (!Format(host, sizeof host, "%s%s%s", folder, folder[strlen(folder) - 1] == '\\' ? "" : "\\", HOST_FILE))
+    if (!JoinPath(folder, HOST_FILE, host, sizeof host))
         return Say("fail: the folder's path is too long\n"), EXIT_REFUSED;
     Format(binaryPath, sizeof binaryPath, "\"%s\"", host);
     SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);

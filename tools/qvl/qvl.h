@@ -18,6 +18,7 @@ struct Options {
     const char* Prom;    // check: the Prometheus text file; null: none
 };
 
+const char TOOL_FILE[] = "qvl.exe";  // shipped beside the host
 const int EXIT_REFUSED = 2;  // a usage error, or a verb that would not act: nothing changed
 const int SERVICE_NOT_INSTALLED = 0;
 const int SERVICE_UNKNOWN = -1;  // the service manager could not be asked
