@@ -15,7 +15,10 @@ namespace {
 const int SID_TEXT = 192;
 const int ACES_MAX = 64;
 
-const char* const TRUSTED_INSTALLER = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+const char SYSTEM[] = "S-1-5-18", ADMINISTRATORS[] = "S-1-5-32-544", USERS[] = "S-1-5-32-545";
+const char EVERYONE[] = "S-1-1-0", AUTHENTICATED_USERS[] = "S-1-5-11", INTERACTIVE[] = "S-1-5-4";
+const char CREATOR_OWNER[] = "S-1-3-0", CREATOR_GROUP[] = "S-1-3-1", OWNER_RIGHTS[] = "S-1-3-4";
+const char TRUSTED_INSTALLER[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
 // Accounts by their SDDL letters, their SIDs and their names.
 const struct {
@@ -23,30 +26,30 @@ const struct {
     const char* Sid;
     const char* Name;
 } ACCOUNTS[] = {
-    {"SY", "S-1-5-18", "SYSTEM"},
-    {"BA", "S-1-5-32-544", "Administrators"},
-    {"BU", "S-1-5-32-545", "Users"},
+    {"SY", SYSTEM, "SYSTEM"},
+    {"BA", ADMINISTRATORS, "Administrators"},
+    {"BU", USERS, "Users"},
     {"BG", "S-1-5-32-546", "Guests"},
     {"PU", "S-1-5-32-547", "Power Users"},
     {"BO", "S-1-5-32-551", "Backup Operators"},
     {"RD", "S-1-5-32-555", "Remote Desktop Users"},
-    {"WD", "S-1-1-0", "Everyone"},
-    {"AU", "S-1-5-11", "Authenticated Users"},
-    {"IU", "S-1-5-4", "INTERACTIVE"},
+    {"WD", EVERYONE, "Everyone"},
+    {"AU", AUTHENTICATED_USERS, "Authenticated Users"},
+    {"IU", INTERACTIVE, "INTERACTIVE"},
     {"SU", "S-1-5-6", "SERVICE"},
     {"AN", "S-1-5-7", "ANONYMOUS LOGON"},
     {"LS", "S-1-5-19", "LOCAL SERVICE"},
     {"NS", "S-1-5-20", "NETWORK SERVICE"},
     {"NU", "S-1-5-2", "NETWORK"},
-    {"CO", "S-1-3-0", "CREATOR OWNER"},
-    {"CG", "S-1-3-1", "CREATOR GROUP"},
-    {"OW", "S-1-3-4", "OWNER RIGHTS"},
+    {"CO", CREATOR_OWNER, "CREATOR OWNER"},
+    {"CG", CREATOR_GROUP, "CREATOR GROUP"},
+    {"OW", OWNER_RIGHTS, "OWNER RIGHTS"},
     {"AC", "S-1-15-2-1", "ALL APPLICATION PACKAGES"},
     {nullptr, TRUSTED_INSTALLER, "TrustedInstaller"},
 };
 
 // Every signed-in user is a member of these, so a deny entry for one binds them all.
-const char* const EVERY_USER[] = {"S-1-1-0", "S-1-5-11", "S-1-5-32-545", "S-1-5-4"};
+const char* const EVERY_USER[] = {EVERYONE, AUTHENTICATED_USERS, USERS, INTERACTIVE};
 
 const struct {
     const char* Letters;
@@ -215,7 +218,7 @@ bool Parse(const char* sddl, Descriptor* d) {
 }
 
 bool Trusted(const char* sid) {
-    return !strcmp(sid, "S-1-5-18") || !strcmp(sid, "S-1-5-32-544") || !strcmp(sid, TRUSTED_INSTALLER);
+    return !strcmp(sid, SYSTEM) || !strcmp(sid, ADMINISTRATORS) || !strcmp(sid, TRUSTED_INSTALLER);
 }
 
 bool EveryUser(const char* sid) {
@@ -296,8 +299,8 @@ bool JudgeSecurity(const char* sddl, Concern concern, const char* what, const ch
         for (int j = 0; j < i; j++) named |= d.Aces[j].Allow && !d.Aces[j].InheritOnly && !strcmp(d.Aces[j].Sid, a.Sid);
         // CREATOR OWNER and CREATOR GROUP stand for someone only in what is inherited; OWNER RIGHTS
         // is the owner, judged above.
-        if (named || !strcmp(a.Sid, "S-1-3-0") || !strcmp(a.Sid, "S-1-3-1")) continue;
-        if (!strcmp(a.Sid, "S-1-3-4") && (!d.Owner[0] || Trusted(d.Owner))) continue;
+        if (named || !strcmp(a.Sid, CREATOR_OWNER) || !strcmp(a.Sid, CREATOR_GROUP)) continue;
+        if (!strcmp(a.Sid, OWNER_RIGHTS) && (!d.Owner[0] || Trusted(d.Owner))) continue;
         uint32_t rights = EffectiveRights(d, a.Sid, concern) & counts;
         if (!rights) continue;
         char list[200];
