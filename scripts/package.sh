@@ -33,5 +33,6 @@ for arch in win64 win32; do
     (cd "$stage" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
     rm -f "dist/$name.zip"
     (cd "$(dirname "$stage")" && zip -qrX "$OLDPWD/dist/$name.zip" "$name")
+    rm -rf "$(dirname "$stage")"
     echo "dist/$name.zip"
 done
