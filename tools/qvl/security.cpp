@@ -19,6 +19,7 @@ const char SYSTEM[] = "S-1-5-18", ADMINISTRATORS[] = "S-1-5-32-544", USERS[] = "
 const char EVERYONE[] = "S-1-1-0", AUTHENTICATED_USERS[] = "S-1-5-11", INTERACTIVE[] = "S-1-5-4";
 const char CREATOR_OWNER[] = "S-1-3-0", CREATOR_GROUP[] = "S-1-3-1", OWNER_RIGHTS[] = "S-1-3-4";
 const char TRUSTED_INSTALLER[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+const char LOCAL_ADMINISTRATOR[] = "(local Administrator)", DOMAIN_ADMINS[] = "(Domain Admins)";
 
 // Accounts by their SDDL letters, their SIDs and their names.
 const struct {
@@ -45,11 +46,46 @@ const struct {
     {"CG", CREATOR_GROUP, "CREATOR GROUP"},
     {"OW", OWNER_RIGHTS, "OWNER RIGHTS"},
     {"AC", "S-1-15-2-1", "ALL APPLICATION PACKAGES"},
+    {"AO", "S-1-5-32-548", "Account Operators"},
+    {"SO", "S-1-5-32-549", "Server Operators"},
+    {"PO", "S-1-5-32-550", "Print Operators"},
+    {"RE", "S-1-5-32-552", "Replicator"},
+    {"RU", "S-1-5-32-554", "Pre-Windows 2000 Compatible Access"},
+    {"NO", "S-1-5-32-556", "Network Configuration Operators"},
+    {"MU", "S-1-5-32-558", "Performance Monitor Users"},
+    {"LU", "S-1-5-32-559", "Performance Log Users"},
+    {"IS", "S-1-5-32-568", "IIS_IUSRS"},
+    {"CY", "S-1-5-32-569", "Cryptographic Operators"},
+    {"ER", "S-1-5-32-573", "Event Log Readers"},
+    {"RM", "S-1-5-32-580", "Remote Management Users"},
+    {"ED", "S-1-5-9", "ENTERPRISE DOMAIN CONTROLLERS"},
+    {"PS", "S-1-5-10", "SELF"},
+    {"RC", "S-1-5-12", "RESTRICTED"},
+    {"WR", "S-1-5-33", "WRITE RESTRICTED"},
+    // Relative to the machine's or the domain's own SID, which the text does not give: each
+    // stands for itself.
+    {"LA", LOCAL_ADMINISTRATOR, "the local Administrator"},
+    {"LG", "(local Guest)", "the local Guest"},
+    {"DA", DOMAIN_ADMINS, "Domain Admins"},
+    {"DU", "(Domain Users)", "Domain Users"},
+    {"DG", "(Domain Guests)", "Domain Guests"},
+    {"DC", "(Domain Computers)", "Domain Computers"},
+    {"DD", "(Domain Controllers)", "Domain Controllers"},
+    {"CA", "(Cert Publishers)", "Cert Publishers"},
+    {"SA", "(Schema Admins)", "Schema Admins"},
+    {"EA", "(Enterprise Admins)", "Enterprise Admins"},
+    {"PA", "(Group Policy Creator Owners)", "Group Policy Creator Owners"},
+    {"RS", "(RAS and IAS Servers)", "RAS and IAS Servers"},
+    {"CN", "(Cloneable Domain Controllers)", "Cloneable Domain Controllers"},
+    {"RO", "(Enterprise Read-only Domain Controllers)", "Enterprise Read-only Domain Controllers"},
     {nullptr, TRUSTED_INSTALLER, "TrustedInstaller"},
 };
 
-// Every signed-in user is a member of these, so a deny entry for one binds them all.
-const char* const EVERY_USER[] = {EVERYONE, AUTHENTICATED_USERS, USERS, INTERACTIVE};
+// Every signed-in user, by whatever logon, is a member of these, so a deny entry for one binds
+// them all. Not INTERACTIVE: a network or batch logon is not in it.
+const char* const EVERY_USER[] = {EVERYONE, AUTHENTICATED_USERS, USERS};
+// Members of Administrators, or of the machine itself: they could change anything anyway.
+const char* const TRUSTED[] = {SYSTEM, ADMINISTRATORS, TRUSTED_INSTALLER, LOCAL_ADMINISTRATOR, DOMAIN_ADMINS};
 
 const struct {
     const char* Letters;
@@ -62,13 +98,15 @@ const struct {
     {"FX", 0x1200a0},   {"KA", 0xf003f},    {"KR", 0x20019},    {"KW", 0x20006},    {"KX", 0x20019},
 };
 
-// Generic read, write, execute and all, as files and folders, and services, map them.
+// Generic read, write, execute and all, as files and folders, services and registry keys map them.
 const uint32_t FILE_GENERIC[4] = {0x120089, 0x120116, 0x1200a0, 0x1f01ff};
 const uint32_t SERVICE_GENERIC[4] = {0x2008d, 0x20002, 0x20170, 0xf01ff};
+const uint32_t KEY_GENERIC[4] = {0x20019, 0x20006, 0x20019, 0xf003f};
 
 const uint32_t DELETE = 0x10000, WRITE_DAC = 0x40000, WRITE_OWNER = 0x80000;
 const uint32_t FILE_WRITE_DATA = 0x2, FILE_APPEND_DATA = 0x4, FILE_DELETE_CHILD = 0x40;
 const uint32_t SERVICE_CHANGE_CONFIG = 0x2;
+const uint32_t KEY_SET_VALUE = 0x2, KEY_CREATE_SUB_KEY = 0x4;
 
 struct RightName {
     uint32_t Mask;
@@ -84,11 +122,14 @@ const RightName WORDS[][6] = {
      {WRITE_OWNER, "take ownership"}},
     {{DELETE, "delete or rename it"}, {WRITE_DAC, "change its permissions"}, {WRITE_OWNER, "take ownership"}},
     {{FILE_DELETE_CHILD, "delete or rename what it holds"}},
+    {{KEY_SET_VALUE, "set its values"}, {KEY_CREATE_SUB_KEY, "add subkeys"}, {DELETE, "delete it"},
+     {WRITE_DAC, "change its permissions"}, {WRITE_OWNER, "take ownership"}},
 };
 
 struct Ace {
     bool Allow;
     bool InheritOnly;
+    bool ToFiles;  // passed on to files made inside a folder
     uint32_t Mask;
     char Sid[SID_TEXT];
 };
@@ -152,14 +193,19 @@ bool TakeAce(const char* p, const char* end, Descriptor* d) {
     const char* rights = Field(p, end, 2);
     const char* sid = Field(p, end, 5);
     if (!flags || !rights || !sid) return false;
-    bool allow = !strncmp(p, "A;", 2), deny = !strncmp(p, "D;", 2);
-    if (!allow && !deny) return true;  // audit, label, object and callback entries grant nothing here
+    // A conditional allow may grant: its condition is not ours to know, so it counts as if it
+    // held. A conditional deny may not hold, so it binds nobody. Audit, label and object entries
+    // grant nothing on a file, a folder, a service or a key.
+    bool allow = !strncmp(p, "A;", 2) || !strncmp(p, "XA;", 3), deny = !strncmp(p, "D;", 2);
+    if (!allow && !deny) return true;
     if (d->Count == ACES_MAX) return false;
     Ace& a = d->Aces[d->Count];
     a.Allow = allow;
-    a.InheritOnly = false;
-    for (const char* f = flags; f + 1 < rights - 1; f += 2)
+    a.InheritOnly = a.ToFiles = false;
+    for (const char* f = flags; f + 1 < rights - 1; f += 2) {
         if (!strncmp(f, "IO", 2)) a.InheritOnly = true;
+        if (!strncmp(f, "OI", 2)) a.ToFiles = true;
+    }
     const char* rightsEnd = static_cast<const char*>(memchr(rights, ';', end - rights));
     if (!TakeRights(rights, rightsEnd, &a.Mask)) return false;
     const char* s = sid;
@@ -217,14 +263,19 @@ bool Parse(const char* sddl, Descriptor* d) {
     return true;
 }
 
+template <int N>
+bool OneOf(const char* sid, const char* const (&list)[N]) {
+    for (const char* s : list)
+        if (!strcmp(sid, s)) return true;
+    return false;
+}
+
 bool Trusted(const char* sid) {
-    return !strcmp(sid, SYSTEM) || !strcmp(sid, ADMINISTRATORS) || !strcmp(sid, TRUSTED_INSTALLER);
+    return OneOf(sid, TRUSTED);
 }
 
 bool EveryUser(const char* sid) {
-    for (const char* s : EVERY_USER)
-        if (!strcmp(sid, s)) return true;
-    return false;
+    return OneOf(sid, EVERY_USER);
 }
 
 const char* NameOf(const char* sid) {
@@ -234,7 +285,7 @@ const char* NameOf(const char* sid) {
 }
 
 uint32_t MapGeneric(uint32_t mask, Concern concern) {
-    const uint32_t* map = concern == CONCERN_SERVICE ? SERVICE_GENERIC : FILE_GENERIC;
+    const uint32_t* map = concern == CONCERN_SERVICE ? SERVICE_GENERIC : concern == CONCERN_KEY ? KEY_GENERIC : FILE_GENERIC;
     const uint32_t generic[4] = {0x80000000, 0x40000000, 0x20000000, 0x10000000};
     uint32_t out = mask & 0x0fffffff;
     for (int i = 0; i < 4; i++)
@@ -243,17 +294,36 @@ uint32_t MapGeneric(uint32_t mask, Concern concern) {
 }
 
 // What sid holds of the object: each bit decided by the first entry that names it, an allow for
-// sid itself or a deny for sid or for a group every user is in.
-uint32_t EffectiveRights(const Descriptor& d, const char* sid, Concern concern) {
+// sid itself or a deny for sid or for a group every user is in. The owner is also whom OWNER
+// RIGHTS entries name.
+uint32_t EffectiveRights(const Descriptor& d, const char* sid, bool owner, Concern concern) {
     uint32_t granted = 0, denied = 0;
     for (int i = 0; i < d.Count; i++) {
         const Ace& a = d.Aces[i];
         if (a.InheritOnly) continue;
+        bool self = !strcmp(a.Sid, sid) || (owner && !strcmp(a.Sid, OWNER_RIGHTS));
         uint32_t mask = MapGeneric(a.Mask, concern) & ~(granted | denied);
-        if (a.Allow && !strcmp(a.Sid, sid)) granted |= mask;
-        if (!a.Allow && (!strcmp(a.Sid, sid) || EveryUser(a.Sid))) denied |= mask;
+        if (a.Allow && self) granted |= mask;
+        if (!a.Allow && (self || EveryUser(a.Sid))) denied |= mask;
     }
     return granted;
+}
+
+// Whether an entry names OWNER RIGHTS: then the owner holds what the entries give it, no more.
+bool OwnerRightsLimited(const Descriptor& d) {
+    for (int i = 0; i < d.Count; i++)
+        if (!d.Aces[i].InheritOnly && !strcmp(d.Aces[i].Sid, OWNER_RIGHTS)) return true;
+    return false;
+}
+
+// What a file made inside the folder later gets from it: the entries passed on to files.
+void InheritedByFiles(const Descriptor& folder, Descriptor* file) {
+    memset(file, 0, sizeof *file);
+    for (int i = 0; i < folder.Count; i++)
+        if (folder.Aces[i].ToFiles) {
+            file->Aces[file->Count] = folder.Aces[i];
+            file->Aces[file->Count++].InheritOnly = false;
+        }
 }
 
 void Words(const RightName* words, uint32_t mask, Text* t) {
@@ -266,12 +336,19 @@ void Words(const RightName* words, uint32_t mask, Text* t) {
 }
 
 void AddFindingV(Findings* f, const char* format, va_list args) {
-    if (f->Count == FINDINGS_MAX) return;
+    if (f->Count == FINDINGS_MAX) return void(f->More++);
     Text t = StartText(f->Lines[f->Count++], FINDING_SIZE);
     t.Length += os::FormatV(t.Out, t.Size, format, args);
 }
 
 }  // namespace
+
+void OwnerName(const char* sddl, char* out, int size) {
+    char sid[SID_TEXT];
+    const char* p = sddl;
+    bool named = !strncmp(p, "O:", 2) && (p += 2, TakeSid(&p, sid));
+    Format(out, size, "%s", named ? NameOf(sid) : "(none)");
+}
 
 void AddFinding(Findings* findings, const char* format, ...) {
     va_list args;
@@ -280,33 +357,70 @@ void AddFinding(Findings* findings, const char* format, ...) {
     va_end(args);
 }
 
-bool JudgeSecurity(const char* sddl, Concern concern, const char* what, const char* fix, Findings* findings) {
-    static Descriptor d;
-    if (!Parse(sddl, &d)) return false;
-    const RightName* words = WORDS[concern];
+namespace {
+
+uint32_t Counted(Concern concern) {
     uint32_t counts = 0;
-    for (int i = 0; i < 6 && words[i].Words; i++) counts |= words[i].Mask;
-    if (concern != CONCERN_PARENT && d.Owner[0] && !Trusted(d.Owner))
-        AddFinding(findings, "%s: owned by %s, who can always rewrite its permissions; %s", what, NameOf(d.Owner), fix);
+    for (int i = 0; i < 6 && WORDS[concern][i].Words; i++) counts |= WORDS[concern][i].Mask;
+    return counts;
+}
+
+void AddRights(Findings* f, Concern concern, uint32_t rights, const char* what, const char* who, const char* fix) {
+    char list[200];
+    Text t = StartText(list, sizeof list);
+    Words(WORDS[concern], rights, &t);
+    AddFinding(f, "%s: %s may %s; %s", what, who, list, fix);
+}
+
+// An owner may always read and rewrite the access list, unless an OWNER RIGHTS entry says what
+// it may instead; then it holds what the entries give it.
+void JudgeOwner(const Descriptor& d, Concern concern, const char* what, const char* fix, Findings* f) {
+    if (concern == CONCERN_PARENT || !d.Owner[0] || Trusted(d.Owner)) return;
+    if (!OwnerRightsLimited(d)) {
+        AddFinding(f, "%s: owned by %s, who can always rewrite its permissions; %s", what, NameOf(d.Owner), fix);
+        return;
+    }
+    uint32_t rights = EffectiveRights(d, d.Owner, true, concern) & Counted(concern);
+    if (!rights) return;
+    char who[SID_TEXT + 20];
+    Format(who, sizeof who, "its owner %s", NameOf(d.Owner));
+    AddRights(f, concern, rights, what, who, fix);
+}
+
+// One finding per account but the trusted ones that holds a right that counts, at its first
+// allow entry. CREATOR OWNER and CREATOR GROUP stand for someone only in what is passed on;
+// OWNER RIGHTS is the owner, judged with it.
+void JudgeEntries(const Descriptor& d, Concern concern, const char* what, const char* fix, Findings* f) {
+    for (int i = 0; i < d.Count; i++) {
+        const Ace& a = d.Aces[i];
+        if (!a.Allow || a.InheritOnly || Trusted(a.Sid)) continue;
+        if (!strcmp(a.Sid, CREATOR_OWNER) || !strcmp(a.Sid, CREATOR_GROUP) || !strcmp(a.Sid, OWNER_RIGHTS)) continue;
+        if (concern != CONCERN_PARENT && !strcmp(a.Sid, d.Owner)) continue;
+        bool named = false;
+        for (int j = 0; j < i; j++) named |= d.Aces[j].Allow && !d.Aces[j].InheritOnly && !strcmp(d.Aces[j].Sid, a.Sid);
+        if (named) continue;
+        uint32_t rights = EffectiveRights(d, a.Sid, false, concern) & Counted(concern);
+        if (rights) AddRights(f, concern, rights, what, NameOf(a.Sid), fix);
+    }
+}
+
+}  // namespace
+
+bool JudgeSecurity(const char* sddl, Concern concern, const char* what, const char* fix, Findings* findings) {
+    static Descriptor d, files;
+    if (!Parse(sddl, &d)) return false;
+    JudgeOwner(d, concern, what, fix, findings);
     if (d.NullDacl) {
         AddFinding(findings, "%s: no access list at all: everyone may do everything to it; %s", what, fix);
         return true;
     }
-    for (int i = 0; i < d.Count; i++) {
-        const Ace& a = d.Aces[i];
-        if (!a.Allow || a.InheritOnly || Trusted(a.Sid)) continue;
-        bool named = false;  // each account once, at its first allow entry
-        for (int j = 0; j < i; j++) named |= d.Aces[j].Allow && !d.Aces[j].InheritOnly && !strcmp(d.Aces[j].Sid, a.Sid);
-        // CREATOR OWNER and CREATOR GROUP stand for someone only in what is inherited; OWNER RIGHTS
-        // is the owner, judged above.
-        if (named || !strcmp(a.Sid, CREATOR_OWNER) || !strcmp(a.Sid, CREATOR_GROUP)) continue;
-        if (!strcmp(a.Sid, OWNER_RIGHTS) && (!d.Owner[0] || Trusted(d.Owner))) continue;
-        uint32_t rights = EffectiveRights(d, a.Sid, concern) & counts;
-        if (!rights) continue;
-        char list[200];
-        Text t = StartText(list, sizeof list);
-        Words(words, rights, &t);
-        AddFinding(findings, "%s: %s may %s; %s", what, NameOf(a.Sid), list, fix);
+    JudgeEntries(d, concern, what, fix, findings);
+    if (concern == CONCERN_FOLDER) {
+        // The service makes its status, command and log files there later: they get these.
+        char made[FINDING_SIZE];
+        Format(made, sizeof made, "%s (files made in it later, as the log is)", what);
+        InheritedByFiles(d, &files);
+        JudgeEntries(files, CONCERN_FILE, made, fix, findings);
     }
     return true;
 }

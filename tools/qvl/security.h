@@ -16,6 +16,7 @@ enum Concern {
     CONCERN_SERVICE,   // the service: changing its configuration or its access list
     CONCERN_ABOVE,     // a folder above: deleting or renaming it, or changing its access list
     CONCERN_PARENT,    // the folder holding another: deleting or renaming what it holds
+    CONCERN_KEY,       // the service's registry key: setting its values, or re-permitting it
 };
 
 const int FINDINGS_MAX = 40;
@@ -23,14 +24,19 @@ const int FINDING_SIZE = 400;
 
 struct Findings {
     int Count;
+    int More;  // lines that did not fit
     char Lines[FINDINGS_MAX][FINDING_SIZE];
 };
 
 // Adds one line per finding on the object named what (owner, no access list, each account but
-// SYSTEM, Administrators and TrustedInstaller granted a right that counts), each ending with fix.
-// Deny entries are honoured in order; inherit-only entries are ignored. False, adding nothing,
-// when sddl cannot be read.
+// SYSTEM, Administrators and TrustedInstaller granted a right that counts), each ending with fix;
+// for a folder, also what files made in it later would inherit. Deny entries are honoured in
+// order, a conditional allow counts as granted, a conditional deny as binding nobody. False,
+// adding nothing, when sddl cannot be read.
 bool JudgeSecurity(const char* sddl, Concern concern, const char* what, const char* fix, Findings* findings);
+
+// The owner an SDDL text names, by name where it is a well-known account; "(none)" without one.
+void OwnerName(const char* sddl, char* out, int size);
 
 // Adds one finding line of the caller's own, printf-style.
 void AddFinding(Findings* findings, const char* format, ...) __attribute__((format(printf, 2, 3)));
