@@ -15,6 +15,11 @@ bool HasHeartbeat(const Health& h) {
     return h.FolderRead && HasHeartbeat(h.Status);
 }
 
+// Never negative: a heartbeat ahead of the clock is said as such, and counts as none old.
+long Age(const Health& h) {
+    return h.Status.Age > 0 ? static_cast<long>(h.Status.Age) : 0;
+}
+
 CheckResult Reason(const Health& h, Text* t) {
     if (h.Service == SERVICE_UNKNOWN)
         return Add(t, "the service manager cannot be asked about %s", h.Name), CHECK_UNKNOWN;
@@ -30,6 +35,10 @@ CheckResult Reason(const Health& h, Text* t) {
         Add(t, "%s runs, but the host would take %s as gone: %s", h.Name, PROGRAM_FILE, AbsenceWords(v.Why));
         return CHECK_CRITICAL;
     }
+    // The host takes a heartbeat from the future as fresh, and would until the clock caught up
+    // with it, however long ago the program stopped.
+    if (v.Age < 0)
+        return Add(t, "heartbeat %ld s ahead of this machine's clock", static_cast<long>(-v.Age)), CHECK_WARNING;
     if (v.Why == ABSENT_STALE || v.Age > h.Crit)
         return Add(t, "heartbeat %ld s old (critical over %ld s)", static_cast<long>(v.Age), h.Crit), CHECK_CRITICAL;
     if (v.Age > h.Warn)
@@ -59,7 +68,7 @@ CheckResult JudgeHealth(const Health& h, char* out, int size) {
     Text t = StartText(out, size);
     Add(&t, "QVL %s - %s | heartbeat_age=", RESULT_WORDS[result], reason);
     if (HasHeartbeat(h))
-        Add(&t, "%lds", static_cast<long>(h.Status.Age));
+        Add(&t, "%lds", static_cast<long>(Age(h)));
     else
         Add(&t, "U");
     Add(&t, ";%ld;%ld;0 status=%d service_state=%d", h.Warn, h.Crit, h.FolderRead ? h.Status.Answer : STATUS_ABSENT,
@@ -75,6 +84,6 @@ void PrometheusText(const Health& h, CheckResult result, char* out, int size) {
     AddGauge(&t, "qvl_status", "What the host concludes of the status file: the status byte, or -1 when absent.",
              h.Name, h.FolderRead ? h.Status.Answer : STATUS_ABSENT);
     if (HasHeartbeat(h))
-        AddGauge(&t, "qvl_heartbeat_age_seconds", "Seconds since the program's last heartbeat.", h.Name,
-                 static_cast<long>(h.Status.Age));
+        AddGauge(&t, "qvl_heartbeat_age_seconds", "Seconds since the program's last heartbeat (0 when ahead of the clock).",
+                 h.Name, Age(h));
 }

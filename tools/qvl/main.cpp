@@ -3,9 +3,10 @@
 #include <stdio.h>
 
 #include "platform/platform.h"
+#include "tools/qvl/health.h"
 #include "tools/qvl/status.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/windows.h"
+#include "tools/qvl/paths.h"
 
 void Say(const char* format, ...) {
     char line[2048];
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
     Options o;
     char why[512];
     if (!ParseOptions(argc, argv, &o, why, sizeof why)) {
+        // Monitoring reads the check's first line and its status: a bad argument is UNKNOWN.
+        if (o.Verb == VERB_CHECK) return Say("QVL UNKNOWN - %s\n", why), fputs(USAGE, stderr), CHECK_UNKNOWN;
         fputs(why, stderr);
         fputs("\n", stderr);
         fputs(USAGE, stderr);
