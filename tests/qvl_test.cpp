@@ -36,10 +36,11 @@ TEST(Security, RealDescriptorsJudged) {
          "O:" + USER + "G:" + USER.substr(0, USER.size() - 4) + "513D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
          "(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)",
          CONCERN_FOLDER,
-         {"owned by " + USER, "Authenticated Users may add files, add folders, delete or rename it;"}},
+         {"owned by " + USER, "Authenticated Users may add files, add folders, delete or rename it;",
+          "X (files made in it later, as the log is): Authenticated Users may write, append, delete or rename it;"}},
         {"a service's folder before a fix",
          "D:(A;ID;0x1301bf;;;AU)(A;OICIIOID;0x1301bf;;;AU)(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)",
-         CONCERN_FOLDER, {"Authenticated Users may add files"}},
+         CONCERN_FOLDER, {"Authenticated Users may add files", "later, as the log is): Authenticated Users may write"}},
         {"the service binary in it", "D:(A;ID;0x1301bf;;;AU)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)(A;ID;FA;;;BA)",
          CONCERN_FILE, {"Authenticated Users may write, append, delete or rename it;"}},
         {"C:\\ root as a folder above",
@@ -72,7 +73,39 @@ TEST(Security, RealDescriptorsJudged) {
          {"Everyone may add files, add folders, delete what it holds, delete or rename it, change its permissions, "
           "take ownership;"}},
         {"generic read and execute", "O:BAD:(A;;GRGX;;;BU)", CONCERN_FOLDER, {}},
-        {"inherit-only entries", "O:BAD:(A;OICIIO;FA;;;BU)(A;CIIO;GA;;;CO)", CONCERN_FOLDER, {}},
+        {"inherit-only entries count for the files made later",
+         "O:BAD:(A;OICIIO;FA;;;BU)(A;CIIO;GA;;;CO)", CONCERN_FOLDER,
+         {"X (files made in it later, as the log is): Users may write, append, delete or rename it, change its "
+          "permissions, take ownership;"}},
+        {"passed on to every user's new files", "O:BAD:(A;OICI;FA;;;BA)(A;OIIO;FA;;;AU)", CONCERN_FOLDER,
+         {"later, as the log is): Authenticated Users may write"}},
+        {"passed on to subfolders only", "O:BAD:(A;CIIO;FA;;;AU)", CONCERN_FOLDER, {}},
+        {"inherit-only entries on a file", "O:BAD:(A;OICIIO;FA;;;BU)", CONCERN_FILE, {}},
+        {"INTERACTIVE denied: a network logon is not", "O:BAD:(D;;FA;;;IU)(A;;FA;;;AU)", CONCERN_FILE,
+         {"Authenticated Users may write"}},
+        {"a conditional allow may hold", "O:BAD:(XA;;FA;;;AU;(Member_of {SID(BU)}))", CONCERN_FILE,
+         {"Authenticated Users may write"}},
+        {"a conditional deny may not", "O:BAD:(XD;;FA;;;AU;(Member_of {SID(BU)}))(A;;FA;;;AU)", CONCERN_FILE,
+         {"Authenticated Users may write"}},
+        {"Authenticated Users denied: a user's own allow is void",
+         "O:BAD:(D;;FA;;;AU)(A;;FA;;;" + USER + ")", CONCERN_FOLDER, {}},
+        {"the account itself denied", "O:BAD:(D;;FA;;;" + USER + ")(A;;FA;;;" + USER + ")", CONCERN_FOLDER, {}},
+        {"take ownership of a folder above", "O:BAD:(A;;WO;;;BU)", CONCERN_ABOVE, {"Users may take ownership;"}},
+        {"a folder above owned by a user", "O:" + USER + "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", CONCERN_ABOVE,
+         {"owned by " + USER}},
+        {"a user's profile folder above, owned by the local Administrator",
+         "O:LAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;LA)", CONCERN_ABOVE, {}},
+        {"Domain Admins and Domain Users", "O:DAD:(A;;FA;;;DA)(A;;FA;;;DU)", CONCERN_FILE,
+         {"Domain Users may write"}},
+        {"OWNER RIGHTS limits a user owner to reading",
+         "O:" + USER + "D:(A;;FA;;;SY)(A;;RC;;;OW)", CONCERN_FILE, {}},
+        {"OWNER RIGHTS gives a user owner write",
+         "O:" + USER + "D:(A;;FA;;;SY)(A;;0x120116;;;OW)", CONCERN_FILE, {"its owner " + USER + " may write, append;"}},
+        {"OWNER RIGHTS with a trusted owner", "O:BAD:(A;;FA;;;OW)", CONCERN_FILE, {}},
+        {"a registry key open to Users", "O:BAD:(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;BU)(A;;KW;;;IU)", CONCERN_KEY,
+         {"INTERACTIVE may set its values, add subkeys;"}},
+        {"a service's registry key as Windows makes it", "O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)",
+         CONCERN_KEY, {}},
         {"CREATOR OWNER on the object itself", "O:BAD:(A;;FA;;;CO)", CONCERN_FOLDER, {}},
         {"an owner that is a user", "O:" + USER + "D:PAI(A;;FA;;;SY)", CONCERN_FOLDER, {"owned by " + USER}},
         {"well-known accounts as S-1-5-...",
@@ -82,6 +115,8 @@ TEST(Security, RealDescriptorsJudged) {
          {"Authenticated Users may change its permissions;"}},
         {"delete child on the folder holding it", "D:(A;;DT;;;BU)", CONCERN_PARENT, {"Users may delete or rename what it holds"}},
         {"delete on a folder above", "D:(A;;SDRC;;;IU)", CONCERN_ABOVE, {"INTERACTIVE may delete or rename it"}},
+        {"a service owned by a user", "O:" + USER + "D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)", CONCERN_SERVICE,
+         {"owned by " + USER}},
         {"what CreateService gives",
          "D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)(A;;CCLCSWLOCRRC;;;IU)(A;;CCLCSWLOCRRC;;;SU)"
          "S:(AU;FA;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;WD)",
@@ -102,7 +137,7 @@ TEST(Security, RealDescriptorsJudged) {
         EXPECT_EQ(f.Count, static_cast<int>(c.findings.size())) << Joined(f);
         for (int i = 0; i < f.Count && i < static_cast<int>(c.findings.size()); i++) {
             std::string line = f.Lines[i];
-            EXPECT_EQ(line.rfind("X: ", 0), 0u) << line;
+            EXPECT_TRUE(line.rfind("X: ", 0) == 0 || line.rfind("X (", 0) == 0) << line;
             EXPECT_NE(line.find(c.findings[i]), std::string::npos) << line;
             EXPECT_EQ(line.substr(line.size() - 6), "fix it") << line;
         }
@@ -160,7 +195,7 @@ TEST(Security, TheHostInAFolderIsNamedWithOneSeparator) {
 }
 
 TEST(Security, TheLockIsRefusedWhereOthersKeepTheirPermissions) {
-    const char* const system[] = {"C:\\Program Files", nullptr, "C:\\Program Files (x86)"};
+    const char* const system[] = {"C:\\Program Files", nullptr, "C:\\Program Files (x86)", "C:\\ProgramData", "C:\\Users", ""};
     struct Case {
         const char* folder;
         bool refused;
@@ -175,9 +210,15 @@ TEST(Security, TheLockIsRefusedWhereOthersKeepTheirPermissions) {
         {"C:\\Windows\\System32", true},
         {"C:\\PROGRAM FILES", true},
         {"C:\\Program Files (x86)", true},
+        {"\\\\?\\C:\\Windows\\System32", true},
+        {"\\\\?\\C:\\", true},
+        {"\\\\?\\C:\\QVL", false},
+        {"C:/programdata", true},
+        {"C:\\Users", true},
+        {"C:\\Users\\bob\\QVL", false},  // refused for what is above it, judged apart
     };
     for (const Case& c : cases)
-        EXPECT_EQ(WhyNotLock(c.folder, "C:\\Windows", system, 3) != nullptr, c.refused) << c.folder;
+        EXPECT_EQ(WhyNotLock(c.folder, "C:\\Windows", system, 6) != nullptr, c.refused) << c.folder;
 }
 
 StatusView View(Absence why, int64_t age, int statusByte = 0) {
@@ -201,7 +242,8 @@ TEST(Check, StateAndStatusToLineAndExit) {
         {RUNNING, true, View(PRESENT, 2), CHECK_OK,
          "QVL OK - QVLService running, heartbeat 2 s old, status 0x00 | heartbeat_age=2s;60;90;0 status=0 service_state=4"},
         {RUNNING, true, View(PRESENT, 60, 0x80), CHECK_OK, "status 0x80 | heartbeat_age=60s;60;90;0 status=128"},
-        {RUNNING, true, View(PRESENT, -5), CHECK_OK, "heartbeat_age=-5s;"},
+        {RUNNING, true, View(PRESENT, -5), CHECK_WARNING,
+         "QVL WARNING - heartbeat 5 s ahead of this machine's clock | heartbeat_age=0s;"},
         {RUNNING, true, View(PRESENT, 61), CHECK_WARNING, "QVL WARNING - heartbeat 61 s old (warning over 60 s) |"},
         {RUNNING, true, View(ABSENT_STALE, 91), CHECK_CRITICAL,
          "QVL CRITICAL - heartbeat 91 s old (critical over 90 s) | heartbeat_age=91s;60;90;0 status=-1"},

@@ -1,31 +1,43 @@
 #!/usr/bin/env bash
 # qvl.exe's operator verbs under Wine's service control manager, with the stand-in program in a
-# folder whose path holds a blank: refusals, install (twice), the configuration as the manager
-# stores it, start, check (with its Prometheus file), audit, stop, uninstall. Wine keeps no
-# access lists and makes every file's descriptor up from its Unix mode, so what audit reports
-# here proves only that it reads and judges real descriptors; the judgment itself is proven
-# natively on real Windows descriptors. Usage: install-test.sh BUILD_DIR
+# folder whose path holds a blank: refusals (by spelling too), what a folder held before its lock
+# (a DLL, a .local folder, a hard link), the lock that does not take, install with --no-lock
+# (twice), a second service made in a new folder, the configuration as the manager stores it,
+# start, check (with its Prometheus file, and a bad argument), audit, stop, uninstall with
+# --restore. Wine keeps no access lists: SetSecurityInfo succeeds and changes nothing, and every
+# descriptor is made up from the Unix mode, the drive's root included, which it shows as owned by
+# the user. So here the lock never takes, and every install that is to make a service passes
+# --no-lock; what this proves is the wiring, the walk by handle and each refusal. Whether a
+# descriptor is open is proven natively, on real Windows descriptors.
+# Usage: install-test.sh BUILD_DIR
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${WINEPREFIX:-$bin/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$here/run.sh" cmd /c exit 0   # makes the prefix if needed
 drive="$WINEPREFIX/drive_c"
-dir="$drive/QVL Test" other="$drive/QVL Other" empty="$drive/QVL Empty"
-rm -rf "$dir" "$other" "$empty" "$bin/install-test"
-mkdir -p "$dir" "$other" "$empty" "$bin/install-test"
+dir="$drive/QVL Test" other="$drive/QVL Other" empty="$drive/QVL Empty" planted="$drive/QVL Planted"
+fresh="$drive/QVL Fresh"
+rm -rf "$dir" "$other" "$empty" "$planted" "$fresh" "$drive/outside.txt" "$bin/install-test"
+mkdir -p "$dir" "$other" "$empty" "$planted/ZARNQVL.EXE.local" "$bin/install-test"
 cp "$bin/qvlsvce.exe" "$bin/qvl.exe" "$bin/ZARNQVL.EXE" "$dir/"
 cp "$bin/qvlsvce.exe" "$other/"
+# What a user could have left in a folder before its lock: a DLL the program would load first,
+# a redirection folder, and a second name of a file that lies elsewhere.
+cp "$bin/qvlsvce.exe" "$bin/ZARNQVL.EXE" "$planted/"
+echo "not a DLL" >"$planted/version.dll"
+echo "elsewhere" >"$drive/outside.txt"
+ln "$drive/outside.txt" "$planted/notes.txt"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# qvl NAME EXPECTED_STATUS ARGS...: runs qvl.exe from the service's folder; its output is in
-# install-test/NAME and on the screen.
+# qvl NAME EXPECTED_STATUS ARGS...: runs qvl.exe (QVL_EXE, by default the one in the service's
+# folder); its output is in install-test/NAME and on the screen.
 qvl() {
     local name=$1 expected=$2 status=0
     shift 2
-    timeout 120 wine "$dir/qvl.exe" "$@" >"$bin/install-test/$name" 2>&1 || status=$?
-    tr -d '\r' <"$bin/install-test/$name" | sed 's/^/    /'
+    timeout 120 wine "${QVL_EXE:-$dir/qvl.exe}" "$@" >"$bin/install-test/$name" 2>&1 || status=$?
+    tr -d '\r' <"$bin/install-test/$name" | cut -c1-240 | sed 's/^/    /'
     echo "--- qvl $*: exit status $status"
     [ "$status" = "$expected" ] || fail "qvl $* exited $status, not $expected"
 }
@@ -36,12 +48,12 @@ says() {
         tr -d '\r' <"$bin/install-test/$name" | grep -qF -- "$pattern" || fail "$name did not say: $pattern"
     done
 }
-# The service's configuration as the manager reports it, and whether it has one.
-config() { wine "$bin/scm_driver.exe" config QVLService 2>/dev/null | tr -d '\r'; }
-installed() { wine sc query QVLService >/dev/null 2>&1; }
+# A service's configuration as the manager reports it, and whether it has one.
+config() { wine "$bin/scm_driver.exe" config "${1:-QVLService}" 2>/dev/null | tr -d '\r'; }
+installed() { wine sc query "${1:-QVLService}" >/dev/null 2>&1; }
 
-# A service left by a run that was cut short goes once Wine's session has ended.
-wine sc delete QVLService >/dev/null 2>&1
+# Services left by a run that was cut short go once Wine's session has ended.
+for s in QVLService QVLFresh; do wine sc delete $s >/dev/null 2>&1; done
 wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
 # Wine ends its services about a second after its last ordinary program: one stays throughout.
 wineserver -p
@@ -53,22 +65,67 @@ says refused-empty "fail: there is no qvlsvce.exe in C:\\QVL Empty"
 installed && fail "a refused install made a service"
 qvl refused-verb 2 instal
 says refused-verb 'qvl: unknown verb "instal"' "usage: qvl VERB"
+# The system's folders, however they are spelled.
+short=$(wine "$bin/scm_driver.exe" short 'C:\Program Files' 2>/dev/null | tr -d '\r')
+[ -n "$short" ] && [ "$short" != 'C:\Program Files' ] || fail "no short name for C:\\Program Files: $short"
+qvl refused-short 2 install "$short"
+says refused-short "will not be locked: it is a system folder that others share"
+qvl refused-long 2 install '\\?\C:\windows\system32'
+says refused-long "will not be locked: it is the Windows folder or inside it"
+for f in 'C:\users' 'C:\ProgramData'; do
+    qvl refused-shared 2 install "$f"
+    says refused-shared "will not be locked: it is a system folder that others share"
+done
 
-qvl install 0 install
-says install "step: the permissions it replaces, as SDDL: O:" "step: locked C:\\QVL Test" \
-    "step: created QVLService: \"C:\\QVL Test\\qvlsvce.exe\", own process, interactive, LocalSystem, demand start" "ok: "
+# Each thing planted is named, with its owner and when it was written; nothing is changed.
+before=$(cd "$planted" && ls -la --time-style=+%s)
+qvl planted 2 install 'C:\QVL Planted'
+says planted "found: C:\\QVL Planted\\version.dll: owned by S-1-5-21-" "a program loads such a file from its own folder" \
+    "found: C:\\QVL Planted\\ZARNQVL.EXE.local: owned by" "found: C:\\QVL Planted\\notes.txt: owned by" \
+    "fail: C:\\QVL Planted\\notes.txt: a file with 2 names (hard links)" "keep it with --keep-existing" \
+    "fail: links are never followed or locked"
+[ "$before" = "$(cd "$planted" && ls -la --time-style=+%s)" ] || fail "a refused install changed the folder"
+installed && fail "a refused install made a service"
+qvl planted-link 2 install 'C:\QVL Planted' --keep-existing
+says planted-link "fail: links are never followed or locked" "warn: --keep-existing keeps files a program loads"
+rm "$planted/notes.txt"
+# qvl_quick leaves the folders above unjudged (Wine shows every one as open), so the lock is
+# tried: it is set through each handle, the executables are copied afresh, the lock is read back,
+# and, as Wine keeps nothing, install says it did not take and makes no service.
+inode=$(stat -c %i "$planted/ZARNQVL.EXE")
+QVL_EXE="$bin/qvl_quick.exe" qvl lock-not-taken 1 install 'C:\QVL Planted' --keep-existing
+says lock-not-taken "step: the permissions it replaces, as SDDL: O:" "step: locked C:\\QVL Planted" \
+    "step: copied C:\\QVL Planted\\qvlsvce.exe afresh" "step: copied C:\\QVL Planted\\ZARNQVL.EXE afresh" \
+    "step: kept the permissions it replaced in C:\\QVL Planted\\qvl-before-lock.sddl" \
+    "fail: the lock did not take on C:\\QVL Planted" "no service was made"
+[ "$inode" != "$(stat -c %i "$planted/ZARNQVL.EXE")" ] || fail "ZARNQVL.EXE was not replaced by a fresh copy"
+cmp -s "$bin/ZARNQVL.EXE" "$planted/ZARNQVL.EXE" || fail "the fresh copy of ZARNQVL.EXE differs"
+installed && fail "an install whose lock did not take made a service"
+
+qvl install 0 install --no-lock
+says install "warn: --no-lock" "step: created QVLService: \"C:\\QVL Test\\qvlsvce.exe\", own process, interactive, LocalSystem, demand start" \
+    "open: C:\\QVL Test: owned by S-1-5-21-" "open: C:\\: owned by" "ways into the service stay open" "ok: "
 reported=$(config)
 echo "$reported" | sed 's/^/    /'
 for line in 'binary "C:\QVL Test\qvlsvce.exe"' 'type 0x110' 'start 3' 'account LocalSystem' 'display QVL Service'; do
     grep -qxF -- "$line" <<<"$reported" || fail "the service manager does not report: $line"
 done
-qvl again 0 install --auto
+qvl again 0 install --auto --no-lock
 says again "step: re-applied QVLService" "automatic start"
 config | grep -qxF 'start 2' || fail "the second install did not make it automatic"
-qvl no-lock 0 install --no-lock
-says no-lock "warn: --no-lock" "step: re-applied QVLService" "open: C:\\QVL Test:" "ways into the service stay open"
-qvl other-path 2 install 'C:\QVL Other'
+qvl other-path 2 install 'C:\QVL Other' --no-lock
 says other-path "fail: a service QVLService already runs C:\\QVL Test\\qvlsvce.exe"
+qvl program-for-existing 2 install 'C:\QVL Other' --no-lock --name QVLFresh --program 'C:\QVL Test\ZARNQVL.EXE'
+says program-for-existing "fail: --program is for a folder that is not there yet"
+
+# The easy way: a folder not there yet, made with the executables beside qvl.exe and the program
+# given; a second service beside the first, with a display name of its own.
+qvl fresh 0 install 'C:\QVL Fresh' --no-lock --name QVLFresh --program 'C:\QVL Test\ZARNQVL.EXE'
+says fresh "step: made C:\\QVL Fresh" "step: copied C:\\QVL Test\\qvlsvce.exe into C:\\QVL Fresh" \
+    "step: copied C:\\QVL Test\\ZARNQVL.EXE into C:\\QVL Fresh" "ok: QVLFresh installed" "qvl start --name QVLFresh"
+for f in qvlsvce.exe qvl.exe ZARNQVL.EXE; do cmp -s "$dir/$f" "$fresh/$f" || fail "$f was not copied into the new folder"; done
+config QVLFresh | grep -qxF 'display QVL Service (QVLFresh)' || fail "the second service has no display name of its own"
+installed QVLService || fail "the first service went when the second was made"
 
 qvl start 0 start
 says start "START_PENDING" "ok: QVLService running"
@@ -77,10 +134,15 @@ qvl check-running 0 check --prom "$(winepath -w "$prom")"
 says check-running "QVL OK - QVLService running, heartbeat " "| heartbeat_age="
 grep -q '^qvl_check_result{service="QVLService"} 0$' "$prom" || fail "the Prometheus file does not say OK"
 ls "$bin/install-test" | grep -q '\.tmp$' && fail "the Prometheus file's temporary was left"
+qvl check-bad-argument 3 check -w abc
+tr -d '\r' <"$bin/install-test/check-bad-argument" | head -n 1 | grep -qF 'QVL UNKNOWN - -w takes whole seconds, not "abc"' ||
+    fail "check with a bad argument did not say UNKNOWN first"
 qvl audit 1 audit
 says audit "finding: C:\\QVL Test: owned by S-1-5-21-" "finding: C:\\QVL Test\\ZARNQVL.ADR:" \
-    "finding: C:\\QVL Test\\qvlsvce.exe:" "findings: a user who is not an administrator could take QVLService over"
+    "finding: C:\\QVL Test\\qvlsvce.exe:" "finding: C:\\QVL Test (files made in it later" \
+    "findings: a user who is not an administrator could take QVLService over"
 tr -d '\r' <"$bin/install-test/audit" | grep -q '^finding: service' && fail "audit found fault with the service it installed"
+tr -d '\r' <"$bin/install-test/audit" | grep -q '^fail:' && fail "audit could not read everything"
 
 qvl stop 0 stop
 says stop "STOP_PENDING" "ok: QVLService stopped"
@@ -93,5 +155,13 @@ qvl check-gone 2 check
 says check-gone "QVL CRITICAL - QVLService is not installed"
 [ -f "$dir/ZARNQVL.ERR" ] && grep -q "QVL Service stopped" "$dir/ZARNQVL.ERR" || fail "the log did not stay"
 [ -f "$dir/qvlsvce.exe" ] || fail "the folder did not stay"
+qvl uninstall-fresh 0 uninstall --name QVLFresh --restore
+says uninstall-fresh "ok: QVLFresh deleted" "warn: no permissions from before a lock are kept in C:\\QVL Fresh"
+# The permissions kept by the lock that did not take are put back through a handle to the folder.
+qvl planted-no-lock 0 install 'C:\QVL Planted' --no-lock --name QVLFresh
+qvl restore 0 uninstall --name QVLFresh --restore
+says restore "step: put back the owner and permissions C:\\QVL Planted had before its first lock: O:"
+[ -f "$planted/qvl-before-lock.sddl" ] && fail "the kept permissions were not removed once put back"
+installed QVLFresh && fail "QVLFresh is still installed"
 echo "qvl: $failures failures"
 [ "$failures" = 0 ]

@@ -3,6 +3,7 @@
 // and judges the log, the states, the commands the stand-in program saw and the command file.
 // Usage: scm_driver SCENARIO FOLDER [--show]   (exit status 0 when every check held)
 //        scm_driver config SERVICE             (the configuration the manager reports)
+//        scm_driver short PATH                 (the path's short 8.3 form, as this system makes it)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -460,6 +461,9 @@ int PrintConfig(const char* name) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && !strcmp(argv[1], "config")) return PrintConfig(argv[2]);
+    char shortPath[MAX_PATH];
+    if (argc == 3 && !strcmp(argv[1], "short"))
+        return GetShortPathNameA(argv[2], shortPath, MAX_PATH) ? (printf("%s\n", shortPath), 0) : 1;
     if (argc < 3) {
         fprintf(stderr, "usage: scm_driver SCENARIO FOLDER [--show] | scm_driver config SERVICE\n");
         return 2;

@@ -1,33 +1,86 @@
 // qvl audit [FOLDER] [--name NAME]: every way a user who is not an administrator could take the
-// service over, one finding a line: the folder, the files the service runs and trusts, every
-// folder above, and the service's configuration and permissions.
+// service over, one finding a line: the folder and everything in it, every folder above it, and
+// the service's configuration, owner, permissions and registry key. What it cannot read it says,
+// and then it never says ok.
+#include "tools/qvl/audit.h"
+
 #include <string.h>
 
 #include "host/entry.h"
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
+#include "tools/qvl/access.h"
 #include "tools/qvl/config.h"
-#include "tools/qvl/security.h"
+#include "tools/qvl/manager.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/windows.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-#include <sddl.h>
 
 namespace {
 
-const char* const FILES[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE};
+const char* const NEEDED[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE, BEFORE_LOCK_FILE};
+// What a program loads from its own folder before the system's: DLLs, the redirection folder
+// (PROGRAM.EXE.local) and the manifests and configurations beside an executable.
+const char* const LOADED_FIRST[] = {".dll", ".local", ".manifest", ".config"};
 const char LOCK_FIX[] = "run qvl install on the folder to lock it";
 const char ABOVE_FIX[] = "let only SYSTEM and Administrators change it, or install into a folder whose every parent is so";
+const char SERVICES_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\";
 
-bool Judge(const char* path, Concern concern, const char* what, const char* fix, Findings* f) {
+bool EndsWith(const char* name, const char* end) {
+    size_t n = strlen(name), e = strlen(end);
+    return n > e && !_stricmp(name + n - e, end);
+}
+
+bool Needed(const Entry& e) {
+    for (const char* name : NEEDED)
+        if (!_stricmp(e.Name, name)) return true;
+    return false;
+}
+
+bool IsLoadedFirst(const char* name) {
+    for (const char* end : LOADED_FIRST)
+        if (EndsWith(name, end)) return true;
+    return false;
+}
+
+void Judge(const char* sddl, Concern concern, const char* what, const char* fix, FolderAudit* a) {
+    if (!JudgeSecurity(sddl, concern, what, fix, &a->Ways))
+        AddFinding(&a->Unread, "%s: its permissions cannot be judged: %s", what, sddl);
+}
+
+bool AuditEntry(const Entry& e, void* context) {
+    FolderAudit* a = static_cast<FolderAudit*>(context);
+    if (e.Error) return AddFinding(&a->Unread, "%s cannot be read: error %lu", e.Path, static_cast<unsigned long>(e.Error)), true;
+    if (e.Link) {
+        a->Links = true;
+        if (e.Depth == 0)
+            AddFinding(&a->Ways, "%s: is itself a link to another folder: the service would run what it points to, and "
+                       "the folders above that are not judged; install into the real folder", e.Path);
+        else
+            AddFinding(&a->Ways, "%s: a link (junction or symbolic link), never followed: whoever may change where it "
+                       "points controls what it holds; remove it", e.Path);
+    } else if (!e.Folder && e.Names > 1) {
+        a->Links = true;
+        AddFinding(&a->Ways, "%s: a file with %lu names (hard links): its permissions are those of every name, some "
+                   "perhaps outside the folder; remove it, then copy the file in afresh", e.Path,
+                   static_cast<unsigned long>(e.Names));
+    }
     char* sddl;
-    if (!FileSecurityText(path, &sddl)) return false;
-    bool judged = JudgeSecurity(sddl, concern, what, fix, f);
-    if (!judged) AddFinding(f, "%s: its permissions cannot be judged: %s", what, sddl);
+    if (!HandleSecurityText(e.Handle, &sddl))
+        return AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", e.Path, ::GetLastError()), true;
+    // A link's own permissions say nothing of what it points to, which is not judged.
+    if (!e.Link) Judge(sddl, e.Folder ? CONCERN_FOLDER : CONCERN_FILE, e.Path, LOCK_FIX, a);
+    if (e.Depth == 1 && !Needed(e)) {
+        char owner[200];
+        OwnerName(sddl, owner, sizeof owner);
+        bool first = IsLoadedFirst(e.Name);
+        a->LoadedFirst |= first;
+        AddFinding(&a->Notes, "%s: owned by %s, last written %s; the service does not need it%s", e.Path, owner,
+                   e.Written, first ? ", and a program loads such a file from its own folder before the system's" : "");
+    }
     FreeText(sddl);
     return true;
 }
@@ -42,61 +95,76 @@ bool Parent(char* path) {
     return true;
 }
 
-bool AuditService(const Options& o, const char* folder, Findings* f) {
+void JudgeAbove(const char* above, const char* child, FolderAudit* a) {
+    char* sddl;
+    if (!FileSecurityText(above, &sddl)) {
+        AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", above, ::GetLastError());
+        return;
+    }
+    char what[PATH_TEXT + 40];
+    Format(what, sizeof what, "%s (holding %s)", above, child);
+    Judge(sddl, CONCERN_PARENT, what, ABOVE_FIX, a);
+    Judge(sddl, CONCERN_ABOVE, above, ABOVE_FIX, a);
+    FreeText(sddl);
+}
+
+void AuditService(const Options& o, const char* folder, FolderAudit* a) {
     ServiceConfig config;
-    if (!QueryConfig(o.Name, &config)) return false;
-    if (!config.Found) return Say("note: the service %s is not installed\n", o.Name), true;
+    if (!QueryConfig(o.Name, &config))
+        return AddFinding(&a->Unread, "the service manager will not say whether %s exists", o.Name);
+    if (!config.Found) return AddFinding(&a->Notes, "the service %s is not installed", o.Name);
     char host[PATH_TEXT];
     JoinPath(folder, HOST_FILE, host, sizeof host);
-    JudgeServiceConfig(config.BinaryPath, config.Type, host, f);
-    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? ::OpenServiceA(manager, o.Name, READ_CONTROL) : nullptr;
-    static union { SECURITY_DESCRIPTOR Sd; char Bytes[8192]; } buffer;
-    DWORD needed;
-    char* sddl = nullptr;
-    bool read = service && ::QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, &buffer.Sd, sizeof buffer, &needed) &&
-                ::ConvertSecurityDescriptorToStringSecurityDescriptorA(&buffer.Sd, SDDL_REVISION_1,
-                                                                       DACL_SECURITY_INFORMATION, &sddl, nullptr);
-    if (read && !JudgeSecurity(sddl, CONCERN_SERVICE, "service", "set its permissions back with sc sdset", f))
-        AddFinding(f, "service: its permissions cannot be judged: %s", sddl);
-    if (!read) Say("note: the service's permissions cannot be read: error %lu\n", ::GetLastError());
-    if (sddl) FreeText(sddl);
-    if (service) ::CloseServiceHandle(service);
-    if (manager) ::CloseServiceHandle(manager);
-    return read;
+    JudgeServiceConfig(config.BinaryPath, config.Type, host, &a->Ways);
+    char* sddl;
+    if (!ServiceSecurityText(o.Name, &sddl))
+        return AddFinding(&a->Unread, "service: its owner and permissions cannot be read: error %lu", ::GetLastError());
+    Judge(sddl, CONCERN_SERVICE, "service", "set its permissions back with sc sdset", a);
+    FreeText(sddl);
+    char key[PATH_TEXT];
+    Format(key, sizeof key, "%s%s", SERVICES_KEY, o.Name);
+    if (!KeySecurityText(key, &sddl))
+        return AddFinding(&a->Unread, "HKLM\\%s: its permissions cannot be read: error %lu", key, ::GetLastError());
+    char what[PATH_TEXT + 8];
+    Format(what, sizeof what, "HKLM\\%s", key);
+    Judge(sddl, CONCERN_KEY, what, "give it back the permissions of the other services' keys", a);
+    FreeText(sddl);
+}
+
+void SayAll(const char* prefix, const Findings& f) {
+    for (int i = 0; i < f.Count; i++) Say("%s: %s\n", prefix, f.Lines[i]);
+    if (f.More) Say("%s: and %d more\n", prefix, f.More);
 }
 
 }  // namespace
 
-bool AuditFolder(const char* folder, Findings* f) {
-    if (!Judge(folder, CONCERN_FOLDER, folder, LOCK_FIX, f)) return false;
-    for (const char* name : FILES) {
-        char path[PATH_TEXT];
-        if (JoinPath(folder, name, path, sizeof path) && IsFile(path)) Judge(path, CONCERN_FILE, path, LOCK_FIX, f);
-    }
-    // Whoever can rename or delete a folder on the way, or re-permit it, can put a path of
-    // their own in its place.
+void AuditFolder(const char* folder, FolderAudit* a) {
+    EnablePrivileges();
+    WalkFolder(folder, ACCESS_READ, AuditEntry, a);
+}
+
+void AuditAbove(const char* folder, FolderAudit* a) {
     char child[PATH_TEXT], above[PATH_TEXT];
-    strcpy(child, folder);
-    strcpy(above, folder);
+    Format(child, sizeof child, "%s", folder);
+    Format(above, sizeof above, "%s", folder);
     while (Parent(above)) {
-        char what[PATH_TEXT + 40];
-        Format(what, sizeof what, "%s (holding %s)", above, child);
-        Judge(above, CONCERN_PARENT, what, ABOVE_FIX, f);
-        Judge(above, CONCERN_ABOVE, above, ABOVE_FIX, f);
-        strcpy(child, above);
+        JudgeAbove(above, child, a);
+        Format(child, sizeof child, "%s", above);
     }
-    return true;
 }
 
 int RunAudit(const Options& o, const char* folder) {
-    static Findings f;
-    bool looked = AuditFolder(folder, &f);
-    if (!looked) Say("fail: the permissions of %s cannot be read\n", folder);
-    looked &= AuditService(o, folder, &f);
-    for (int i = 0; i < f.Count; i++) Say("finding: %s\n", f.Lines[i]);
-    if (!looked) return EXIT_REFUSED;
-    if (f.Count) return Say("%d findings: a user who is not an administrator could take %s over\n", f.Count, o.Name), 1;
+    static FolderAudit a;
+    AuditFolder(folder, &a);
+    AuditAbove(folder, &a);
+    AuditService(o, folder, &a);
+    SayAll("note", a.Notes);
+    SayAll("fail", a.Unread);
+    SayAll("finding", a.Ways);
+    int ways = a.Ways.Count + a.Ways.More;
+    if (a.Unread.Count)
+        return Say("fail: not everything could be read: what could not be read may be open too\n"), EXIT_REFUSED;
+    if (ways) return Say("%d findings: a user who is not an administrator could take %s over\n", ways, o.Name), 1;
     Say("ok: no finding: only SYSTEM and Administrators can change what %s runs and trusts\n", o.Name);
     return 0;
 }

@@ -7,7 +7,7 @@
 #include "tools/qvl/health.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/windows.h"
+#include "tools/qvl/manager.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -49,7 +49,18 @@ bool JoinPath(const char* folder, const char* name, char* out, int size) {
     return true;
 }
 
+namespace {
+
+// The path without the prefix that only tells Windows to take it as it stands.
+const char* Plain(const char* path) {
+    return !strncmp(path, "\\\\?\\", 4) ? path + 4 : path;
+}
+
+}  // namespace
+
 const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count) {
+    folder = Plain(folder);
+    windowsFolder = Plain(windowsFolder);
     size_t n = strlen(folder);
     if (n <= 3) return "it is a drive's root";
     size_t w = strlen(windowsFolder);
@@ -60,7 +71,8 @@ const char* WhyNotLock(const char* folder, const char* windowsFolder, const char
         if (SamePath(head, windowsFolder)) return "it is the Windows folder or inside it";
     }
     for (int i = 0; i < count; i++)
-        if (systemFolders[i] && SamePath(folder, systemFolders[i])) return "it is a system folder that others share";
+        if (systemFolders[i] && systemFolders[i][0] && SamePath(folder, Plain(systemFolders[i])))
+            return "it is a system folder that others share";
     return nullptr;
 }
 

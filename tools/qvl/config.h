@@ -11,9 +11,10 @@
 // first ".exe" as the service manager would try it first. Written into out (size bytes).
 void BinaryProgram(const char* binaryPath, char* out, int size);
 
-// Why install must not lock folder (an absolute path), or null when it may: the lock replaces the
-// permissions of everything inside, which a drive's root, the Windows folder (and all inside
-// it) and each of the other system folders given must keep.
+// Why install must not lock folder (an absolute path, in its long form), or null when it may: the
+// lock replaces the permissions of everything inside, which a drive's root, the Windows folder
+// (and all inside it) and each of the other system folders given must keep. Case, the kind of
+// separator and a leading \\?\ make no difference.
 const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count);
 
 // folder\name into out (size bytes), with one separator even after a drive's root; false when

@@ -7,7 +7,8 @@
 #include "link/link.h"
 #include "log/log.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/windows.h"
+#include "tools/qvl/manager.h"
+#include "tools/qvl/watch.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -27,7 +28,8 @@ DWORD State(SC_HANDLE service) {
     return ::QueryServiceStatus(service, &s) ? s.dwCurrentState : 0;
 }
 
-bool InFolder;  // the service's folder is the current directory, so its status can be read
+char ServiceFolder[PATH_TEXT];  // the service's, from its binary path; empty when not known
+bool InFolder;           // it is the current directory, so the program's status can be read
 
 void ShowProgress(const Options& o, DWORD ms, DWORD state) {
     StatusView v;
@@ -81,10 +83,9 @@ SC_HANDLE OpenForControl(const Options& o, DWORD access) {
         return nullptr;
     }
     ServiceConfig config;
-    char folder[PATH_TEXT];
     if (QueryConfig(o.Name, &config) && config.Found) {
-        BinaryFolder(config.BinaryPath, folder, sizeof folder);
-        InFolder = ::SetCurrentDirectoryA(folder) != 0;
+        BinaryFolder(config.BinaryPath, ServiceFolder, sizeof ServiceFolder);
+        InFolder = ::SetCurrentDirectoryA(ServiceFolder) != 0;
     }
     return service;
 }
@@ -160,8 +161,11 @@ int RunUninstall(const Options& o) {
         Say("fail: %s was not deleted: error %lu\n", o.Name, ::GetLastError());
         status = 1;
     } else {
-        Say("ok: %s deleted; its folder, the folder's permissions and the log stay\n", o.Name);
+        Say("ok: %s deleted; its folder%s and the log stay\n", o.Name, o.Restore ? "" : ", the folder's permissions");
     }
     ::CloseServiceHandle(service);
+    if (status == 0 && o.Restore)
+        status = ServiceFolder[0] ? RestoreBeforeLock(ServiceFolder)
+                           : (Say("fail: the service's folder was not known: nothing was put back\n"), 1);
     return status;
 }

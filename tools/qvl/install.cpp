@@ -1,132 +1,64 @@
-// qvl install [FOLDER] [--name NAME] [--auto] [--no-lock]: locks the folder, then makes (or
-// re-makes) the service for the qvlsvce.exe in it. Every refusal comes before any change.
-#include <stdio.h>
+// qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]:
+// judges the folder, what it holds and every folder above; locks it through handles that follow
+// no link; copies afresh what the service runs; reads it all back; only then makes (or re-makes)
+// the service for the qvlsvce.exe in it. Every refusal comes before any change. A folder that is
+// not there yet is made locked, with the executables copied into it.
 #include <string.h>
 
 #include "host/entry.h"
 #include "host/service.h"
+#include "tools/qvl/access.h"
+#include "tools/qvl/audit.h"
 #include "tools/qvl/config.h"
-#include "tools/qvl/security.h"
+#include "tools/qvl/manager.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/windows.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-#include <aclapi.h>
 #include <sddl.h>
+
+// Whether install judges the folders above. Off only in a build for tests under a system whose
+// made-up descriptors leave every folder open, so that what comes after can be tried there.
+#ifndef QVL_JUDGE_ABOVE
+#define QVL_JUDGE_ABOVE 1
+#endif
 
 namespace {
 
 const char DISPLAY_NAME[] = "QVL Service";
 char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively.";
-const int CHILD_DEPTH_MAX = 32;
+// What lies inside the locked folder: owned by Administrators, with only what the folder passes on.
+const char INSIDE_SDDL[] = "O:BAD:";
+// What the service runs: copied afresh after the lock of a folder that was open, so that no
+// handle opened before it can write what runs.
+const char* const RUNS[] = {HOST_FILE, PROGRAM_FILE};
+const char FRESH_SUFFIX[] = ".qvl-fresh";
 
-// Owner and protected access list of the lock, as the system's records.
-struct Lock {
-    PSECURITY_DESCRIPTOR Descriptor;
-    PSID Owner;
-    PACL Dacl;
-    ACL Empty;  // no entries: a child given it unprotected keeps only what it inherits
-};
-
-bool MakeLock(Lock* lock) {
-    BOOL present, defaulted;
-    return ::ConvertStringSecurityDescriptorToSecurityDescriptorA(LOCK_SDDL, SDDL_REVISION_1, &lock->Descriptor,
-                                                                     nullptr) &&
-           ::GetSecurityDescriptorOwner(lock->Descriptor, &lock->Owner, &defaulted) &&
-           ::GetSecurityDescriptorDacl(lock->Descriptor, &present, &lock->Dacl, &defaulted) && present &&
-           ::InitializeAcl(&lock->Empty, sizeof lock->Empty, ACL_REVISION);
+// Each service its own display name, as the manager refuses a second of the same.
+void DisplayName(const char* name, char* out, int size) {
+    if (!strcmp(name, SERVICE_NAME)) Format(out, size, "%s", DISPLAY_NAME);
+    else Format(out, size, "%s (%s)", DISPLAY_NAME, name);
 }
 
-// An administrator may take ownership of what others own; the privileges are held but off.
-void EnableOwnership() {
-    HANDLE token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
-    const char* const names[] = {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME};
-    for (const char* name : names) {
-        TOKEN_PRIVILEGES p = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-        if (::LookupPrivilegeValueA(nullptr, name, &p.Privileges[0].Luid))
-            ::AdjustTokenPrivileges(token, FALSE, &p, 0, nullptr, nullptr);
-    }
-    ::CloseHandle(token);
-}
-
-// Owner first: once Administrators own it, they may rewrite its access list whatever it says.
-DWORD SetSecurity(const char* path, PSID owner, PACL dacl, SECURITY_INFORMATION protection) {
-    DWORD e = ::SetNamedSecurityInfoA(const_cast<char*>(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner,
-                                      nullptr, nullptr, nullptr);
-    if (e != ERROR_SUCCESS) return e;
-    return ::SetNamedSecurityInfoA(const_cast<char*>(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | protection,
-                                   nullptr, nullptr, dacl, nullptr);
-}
-
-// Everything inside folder: owned by Administrators, with only what it inherits. Links are
-// left alone (and said): following one would re-permit whatever it points to.
-bool ResetChildren(const char* folder, Lock* lock, int depth, int* count) {
-    char pattern[PATH_TEXT];
-    if (!JoinPath(folder, "*", pattern, sizeof pattern)) return false;
-    WIN32_FIND_DATAA found;
-    HANDLE find = ::FindFirstFileA(pattern, &found);
-    if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
-    bool ok = true;
-    do {
-        if (!strcmp(found.cFileName, ".") || !strcmp(found.cFileName, "..")) continue;
-        char path[PATH_TEXT];
-        if (!JoinPath(folder, found.cFileName, path, sizeof path)) {
-            Say("fail: a path inside %s is too long: %s\n", folder, found.cFileName);
-            ok = false;
-        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            Say("warn: %s is a link, left as it is: remove it, nothing in the folder needs it\n", path);
-        } else if (DWORD e = SetSecurity(path, lock->Owner, &lock->Empty, UNPROTECTED_DACL_SECURITY_INFORMATION)) {
-            Say("fail: cannot set the permissions of %s: error %lu\n", path, e);
-            ok = false;
-        } else {
-            ++*count;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && depth < CHILD_DEPTH_MAX)
-                ok &= ResetChildren(path, lock, depth + 1, count);
-        }
-    } while (::FindNextFileA(find, &found));
-    ::FindClose(find);
-    return ok;
-}
-
-bool LockFolder(const char* folder) {
-    char* was;
-    if (FileSecurityText(folder, &was)) {
-        Say("step: the permissions it replaces, as SDDL: %s\n", was);
-        FreeText(was);
-    } else {
-        Say("warn: the permissions it replaces cannot be read (error %lu): they cannot be put back\n", ::GetLastError());
-    }
-    Lock lock;
-    if (!MakeLock(&lock)) {
-        Say("fail: the lock's permissions cannot be built: error %lu\n", ::GetLastError());
-        return false;
-    }
-    EnableOwnership();
-    DWORD e = SetSecurity(folder, lock.Owner, lock.Dacl, PROTECTED_DACL_SECURITY_INFORMATION);
-    int count = 0;
-    bool ok = e == ERROR_SUCCESS && ResetChildren(folder, &lock, 0, &count);
-    ::LocalFree(lock.Descriptor);
-    if (e != ERROR_SUCCESS) Say("fail: cannot lock %s: error %lu\n", folder, e);
-    if (!ok) return false;
-    Say("step: locked %s: owner Administrators; SYSTEM and Administrators full control, Users read and run; "
-        "nothing inherited from above; re-applied to %d files and folders inside\n", folder, count);
-    return true;
+void SayAll(const char* prefix, const Findings& f) {
+    for (int i = 0; i < f.Count; i++) Say("%s: %s\n", prefix, f.Lines[i]);
+    if (f.More) Say("%s: and %d more\n", prefix, f.More);
 }
 
 // Creates the service, or sets an existing one's configuration; says which, or why not.
 bool MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bool exists) {
     const DWORD type = SERVICE_TYPE, start = o.Auto ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
+    char display[300];
+    DisplayName(o.Name, display, sizeof display);
     SC_HANDLE service;
     if (!exists) {
-        service = ::CreateServiceA(manager, o.Name, DISPLAY_NAME, SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
+        service = ::CreateServiceA(manager, o.Name, display, SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
                                    binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr);
     } else {
         service = ::OpenServiceA(manager, o.Name, SERVICE_ALL_ACCESS);
         if (service && !::ChangeServiceConfigA(service, type, start, SERVICE_ERROR_NORMAL, binaryPath, nullptr,
-                                               nullptr, nullptr, "LocalSystem", "", DISPLAY_NAME)) {
+                                               nullptr, nullptr, "LocalSystem", "", display)) {
             DWORD e = ::GetLastError();
             ::CloseServiceHandle(service);
             ::SetLastError(e);
@@ -137,6 +69,8 @@ bool MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bo
     if (!service && e == ERROR_SERVICE_MARKED_FOR_DELETE)
         return Say("fail: the service %s is being deleted: close what holds it open (the Services console), then run "
                    "qvl install again\n", o.Name), false;
+    if (!service && e == ERROR_DUPLICATE_SERVICE_NAME)
+        return Say("fail: another service is already shown as \"%s\"\n", display), false;
     if (!service)
         return Say("fail: the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e), false;
     SERVICE_DESCRIPTIONA description = {DESCRIPTION};
@@ -147,27 +81,106 @@ bool MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bo
     return true;
 }
 
-// With --no-lock: what stays open, as audit would say it.
-void ReportOpen(const char* folder) {
-    static Findings open;
-    AuditFolder(folder, &open);
-    for (int i = 0; i < open.Count; i++) Say("open: %s\n", open.Lines[i]);
-    Say("warn: %d ways into the service stay open; qvl audit keeps reporting them\n", open.Count);
+struct LockRun {
+    int Count;
+};
+
+bool LockEntry(const Entry& e, void* context) {
+    if (e.Error) return Say("fail: %s cannot be opened to lock it: error %lu\n", e.Path, static_cast<unsigned long>(e.Error)), false;
+    if (e.Link || (!e.Folder && e.Names > 1))
+        return Say("fail: %s is a link or has more than one name: it was left as it is; remove it\n", e.Path), false;
+    DWORD error = SetSecurityText(e.Handle, e.Depth == 0 ? LOCK_SDDL : INSIDE_SDDL);
+    if (error) return Say("fail: cannot set the permissions of %s: error %lu\n", e.Path, error), false;
+    static_cast<LockRun*>(context)->Count++;
+    return true;
 }
 
-// Why the folder must not be locked, or null: the Windows folder and the program folders come
-// from the system, so they are found in any language.
-const char* LockRefusal(const char* folder) {
-    static const char* const VARIABLES[] = {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles"};
-    static char windows[PATH_TEXT], shared[4][PATH_TEXT];
-    const char* system[4];
-    for (int i = 0; i < 4; i++) {
-        DWORD n = ::GetEnvironmentVariableA(VARIABLES[i], shared[i], PATH_TEXT);
-        system[i] = n > 0 && n < PATH_TEXT ? shared[i] : nullptr;
+bool LockFolder(const char* folder) {
+    EnablePrivileges();
+    LockRun run = {0};
+    if (!WalkFolder(folder, ACCESS_SET, LockEntry, &run)) return false;
+    Say("step: locked %s: owner Administrators; SYSTEM and Administrators full control, Users read and run; "
+        "nothing inherited from above; re-applied to %d files and folders inside\n", folder, run.Count - 1);
+    return true;
+}
+
+// The permissions the folder had before the lock, once: a folder already locked keeps its
+// record; one that was open again has the record of what it was then.
+void KeepBeforeLock(const char* folder, const char* before, bool wasOpen) {
+    char path[PATH_TEXT];
+    if (!JoinPath(folder, BEFORE_LOCK_FILE, path, sizeof path) || (!wasOpen && Exists(path))) return;
+    HANDLE h = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD size = static_cast<DWORD>(strlen(before)), written = 0;
+    bool ok = h != INVALID_HANDLE_VALUE && ::WriteFile(h, before, size, &written, nullptr) && written == size;
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    if (ok) Say("step: kept the permissions it replaced in %s: qvl uninstall --restore puts them back\n", path);
+    else Say("warn: the permissions it replaced could not be kept in %s: error %lu\n", path, ::GetLastError());
+}
+
+// Copies name afresh and renames the copy over it.
+bool CopyAfresh(const char* folder, const char* name) {
+    char path[PATH_TEXT], fresh[PATH_TEXT + sizeof FRESH_SUFFIX];
+    if (!JoinPath(folder, name, path, sizeof path) || !IsFile(path)) return true;
+    Format(fresh, sizeof fresh, "%s%s", path, FRESH_SUFFIX);
+    if (::CopyFileA(path, fresh, FALSE) &&
+        ::MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        Say("step: copied %s afresh, so that no handle opened before the lock can write what runs\n", path);
+        return true;
     }
-    UINT n = ::GetWindowsDirectoryA(windows, sizeof windows);
-    if (n == 0 || n >= sizeof windows) windows[0] = '\0';
-    return WhyNotLock(folder, windows, system, 4);
+    DWORD e = ::GetLastError();
+    ::DeleteFileA(fresh);
+    Say("fail: %s could not be copied afresh: error %lu; close whatever holds it open, then run qvl install again\n",
+        path, e);
+    return false;
+}
+
+// A folder not there yet: made already locked (unless --no-lock), with qvlsvce.exe and qvl.exe
+// from beside qvl.exe and the program from --program.
+bool MakeFolder(const Options& o, const char* folder) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
+    if (!o.NoLock &&
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(LOCK_SDDL, SDDL_REVISION_1, &sa.lpSecurityDescriptor, nullptr))
+        return Say("fail: the lock's permissions cannot be built: error %lu\n", ::GetLastError()), false;
+    bool made = ::CreateDirectoryA(folder, &sa) != 0;
+    DWORD e = ::GetLastError();
+    if (sa.lpSecurityDescriptor) ::LocalFree(sa.lpSecurityDescriptor);
+    if (!made) return Say("fail: %s cannot be made: error %lu\n", folder, e), false;
+    Say("step: made %s%s\n", folder, o.NoLock ? "" : ", locked from the start");
+    char from[PATH_TEXT], source[PATH_TEXT], target[PATH_TEXT];
+    if (!ModuleFolder(from, sizeof from)) return Say("fail: the folder of qvl.exe cannot be found\n"), false;
+    const char* const copies[][2] = {{from, HOST_FILE}, {from, TOOL_FILE}, {o.Program, PROGRAM_FILE}};
+    for (const auto& c : copies) {
+        if (!c[0]) continue;
+        bool joined = c[0] == o.Program ? Format(source, sizeof source, "%s", o.Program) : JoinPath(c[0], c[1], source, sizeof source);
+        if (!joined || !JoinPath(folder, c[1], target, sizeof target) || !::CopyFileA(source, target, TRUE))
+            return Say("fail: %s cannot be copied into %s: error %lu\n", source, folder, ::GetLastError()), false;
+        Say("step: copied %s into %s\n", source, folder);
+    }
+    return true;
+}
+
+// Why the folder must not be locked, or null: the Windows folder, the program folders, the
+// profiles folder and ProgramData come from the system, so they are found in any language, and
+// are compared in their long form.
+const char* LockRefusal(const char* folder) {
+    static const char* const VARIABLES[] = {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles",
+                                            "ProgramData", "ALLUSERSPROFILE", "PUBLIC", "USERPROFILE"};
+    const int n = sizeof VARIABLES / sizeof VARIABLES[0];
+    static char windows[PATH_TEXT], shared[n][PATH_TEXT], value[PATH_TEXT], longFolder[PATH_TEXT];
+    const char* system[n];
+    for (int i = 0; i < n; i++) {
+        DWORD got = ::GetEnvironmentVariableA(VARIABLES[i], value, PATH_TEXT);
+        system[i] = got > 0 && got < PATH_TEXT ? shared[i] : nullptr;
+        if (!system[i]) continue;
+        LongForm(value, shared[i], PATH_TEXT);
+        // A profile's folder stands for the folder that holds every profile.
+        if (i >= n - 2) *(strrchr(shared[i], '\\') ? strrchr(shared[i], '\\') : shared[i]) = '\0';
+    }
+    UINT got = ::GetWindowsDirectoryA(value, sizeof value);
+    if (got == 0 || got >= sizeof value) value[0] = '\0';
+    LongForm(value, windows, sizeof windows);
+    LongForm(folder, longFolder, sizeof longFolder);
+    return WhyNotLock(longFolder, windows, system, n);
 }
 
 // Whether install must not act; if so, says why in one line.
@@ -179,11 +192,15 @@ bool Refused(const Options& o, const char* folder, const char* host, SC_HANDLE m
             Say("fail: the service manager cannot be opened: error %lu\n", ::GetLastError());
         return true;
     }
-    if (!IsFile(host)) return Say("fail: there is no %s in %s\n", HOST_FILE, folder), true;
+    bool fresh = !Exists(folder);
+    if (!fresh && o.Program)
+        return Say("fail: --program is for a folder that is not there yet; copy %s into %s yourself\n", PROGRAM_FILE,
+                   folder), true;
     const char* why = o.NoLock ? nullptr : LockRefusal(folder);
     if (why)
         return Say("fail: %s will not be locked: %s, and the lock would replace the permissions of all it holds; "
                    "put the service in a folder of its own\n", folder, why), true;
+    if (!fresh && !IsFile(host)) return Say("fail: there is no %s in %s\n", HOST_FILE, folder), true;
     ServiceConfig config;
     if (!QueryConfig(o.Name, &config)) return Say("fail: the service manager will not say whether %s exists\n", o.Name), true;
     *exists = config.Found;
@@ -197,18 +214,90 @@ bool Refused(const Options& o, const char* folder, const char* host, SC_HANDLE m
     return false;
 }
 
-// Lock, check, make: in that order, so that nobody can swap a file between the check and the lock.
+// Before any change: what the folder held while it was open, its links, and what stays open
+// above it; every reason is named before the refusal.
+bool RefusedAsFound(const Options& o, const FolderAudit& before, const FolderAudit& above, bool* wasOpen) {
+    *wasOpen = before.Ways.Count > 0;
+    if (o.NoLock) return false;
+    bool refused = false;
+    // Anyone could have put these there while the folder was open.
+    if (*wasOpen && before.Notes.Count) {
+        SayAll("found", before.Notes);
+        if (!o.KeepExisting)
+            Say("fail: the folder was open to users, and it holds what the service does not need; remove it, or keep "
+                "it with --keep-existing\n"), refused = true;
+        else if (before.LoadedFirst)
+            Say("warn: --keep-existing keeps files a program loads from its folder before the system's: unless you "
+                "know each of them, remove them\n");
+    }
+    if (before.Links) {
+        for (int i = 0; i < before.Ways.Count; i++)
+            if (strstr(before.Ways.Lines[i], ": a link") || strstr(before.Ways.Lines[i], "names (hard links)"))
+                Say("fail: %s\n", before.Ways.Lines[i]);
+        Say("fail: links are never followed or locked: remove them, then run qvl install again\n"), refused = true;
+    }
+    if (before.Unread.Count)
+        SayAll("fail", before.Unread), Say("fail: not everything in it could be read\n"), refused = true;
+    if (QVL_JUDGE_ABOVE && (above.Unread.Count || above.Ways.Count)) {
+        SayAll("fail", above.Unread);
+        SayAll("fail", above.Ways);
+        Say("fail: a folder above can be changed by users, or not read: a lock below it would not hold\n"), refused = true;
+    }
+    return refused;
+}
+
+// The lock read back through the audit's own judgment.
+bool LockTook(const char* folder) {
+    static FolderAudit after;
+    memset(&after, 0, sizeof after);
+    AuditFolder(folder, &after);
+    if (QVL_JUDGE_ABOVE) AuditAbove(folder, &after);
+    if (!after.Unread.Count && !after.Ways.Count) return true;
+    SayAll("fail", after.Unread);
+    SayAll("fail", after.Ways);
+    Say("fail: the lock did not take on %s (a volume without permissions, such as FAT, or a system that ignores "
+        "them): no service was made\n", folder);
+    return false;
+}
+
+void ReportOpen(const FolderAudit& before, const FolderAudit& above) {
+    SayAll("open", before.Unread);
+    SayAll("open", before.Ways);
+    SayAll("open", above.Unread);
+    SayAll("open", above.Ways);
+    SayAll("note", before.Notes);
+    int count = before.Ways.Count + before.Unread.Count + above.Ways.Count + above.Unread.Count;
+    Say("warn: %d ways into the service stay open; qvl audit keeps reporting them\n", count);
+}
+
 int Install(const Options& o, const char* folder, const char* host, const char* binaryPath, SC_HANDLE manager,
             bool exists) {
-    if (o.NoLock)
+    static FolderAudit before, above;
+    AuditAbove(folder, &above);
+    bool fresh = !Exists(folder), wasOpen = false;
+    if (!fresh) AuditFolder(folder, &before);
+    if (RefusedAsFound(o, before, above, &wasOpen)) return EXIT_REFUSED;
+    if (fresh && !MakeFolder(o, folder)) return 1;
+    char* was = nullptr;
+    if (o.NoLock) {
         Say("warn: --no-lock: the folder's permissions are left as they are\n");
-    else if (!LockFolder(folder))
-        return 1;
+    } else {
+        if (!fresh && FileSecurityText(folder, &was)) Say("step: the permissions it replaces, as SDDL: %s\n", was);
+        bool locked = LockFolder(folder);
+        for (const char* name : RUNS) locked = locked && (!wasOpen || CopyAfresh(folder, name));
+        if (locked && was) KeepBeforeLock(folder, was, wasOpen);
+        if (was) FreeText(was);
+        if (!locked || !LockTook(folder)) return 1;
+    }
     if (!IsFile(host)) return Say("fail: %s is gone from %s\n", HOST_FILE, folder), 1;
     char program[PATH_TEXT];
-    if (!JoinPath(folder, PROGRAM_FILE, program, sizeof program) || !IsFile(program)) Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
+    if (!JoinPath(folder, PROGRAM_FILE, program, sizeof program) || !IsFile(program))
+        Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
     if (!MakeService(manager, o, binaryPath, exists)) return 1;
-    if (o.NoLock) ReportOpen(folder);
+    if (o.NoLock) ReportOpen(before, above);
+    if (wasOpen && !o.NoLock)
+        Say("warn: %s was open to users until now, so what it holds cannot be proven yours: check %s against the "
+            "package's SHA256SUMS, and %s against its maker's hash or signature\n", folder, HOST_FILE, PROGRAM_FILE);
     bool named = strcmp(o.Name, SERVICE_NAME) != 0;
     Say("ok: %s installed for %s; start it with qvl start%s%s\n", o.Name, host, named ? " --name " : "", named ? o.Name : "");
     return 0;
@@ -227,4 +316,31 @@ int RunInstall(const Options& o, const char* folder) {
                                                             : Install(o, folder, host, binaryPath, manager, exists);
     if (manager) ::CloseServiceHandle(manager);
     return status;
+}
+
+int RestoreBeforeLock(const char* folder) {
+    char path[PATH_TEXT], sddl[4096];
+    if (!JoinPath(folder, BEFORE_LOCK_FILE, path, sizeof path) || !IsFile(path))
+        return Say("warn: no permissions from before a lock are kept in %s: nothing to restore\n", folder), 0;
+    HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD n = 0;
+    bool read = file != INVALID_HANDLE_VALUE && ::ReadFile(file, sddl, sizeof sddl - 1, &n, nullptr);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    sddl[read ? n : 0] = '\0';
+    sddl[strcspn(sddl, "\r\n")] = '\0';
+    EnablePrivileges();
+    HANDLE h = ::CreateFileA(folder, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    DWORD e = h == INVALID_HANDLE_VALUE ? ::GetLastError()
+              : !::GetFileInformationByHandle(h, &info) ? ::GetLastError()
+              : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ERROR_REPARSE_TAG_INVALID
+              : SetSecurityText(h, sddl);
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    if (e) return Say("fail: the permissions kept in %s were not put back: error %lu\n", path, e), 1;
+    ::DeleteFileA(path);
+    Say("step: put back the owner and permissions %s had before its first lock: %s; what it holds stays owned by "
+        "Administrators and takes its permissions from it\n", folder, sddl);
+    return 0;
 }

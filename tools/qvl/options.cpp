@@ -10,8 +10,9 @@ const char* const USAGE =
     "usage: qvl VERB [FOLDER] [OPTIONS]   (FOLDER: by default the folder that holds qvl.exe)\n"
     "  qvl status [FOLDER]                          what the host would conclude of the folder now\n"
     "  qvl trial [FOLDER] [--stop-after SECONDS] [--name NAME]   run the host's supervision here, then a verdict\n"
-    "  qvl install [FOLDER] [--name NAME] [--auto] [--no-lock]   lock the folder and make the service\n"
-    "  qvl uninstall [--name NAME]                  stop the service and delete it; the folder stays\n"
+    "  qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]\n"
+    "                                               lock the folder (made anew if not there) and make the service\n"
+    "  qvl uninstall [--name NAME] [--restore]      stop the service and delete it; the folder stays\n"
     "  qvl start [--name NAME]                      start the service and wait until it runs\n"
     "  qvl stop [--name NAME]                       stop the service and wait until it has stopped\n"
     "  qvl audit [FOLDER] [--name NAME]             what a user who is not an administrator could take over\n"
@@ -21,7 +22,8 @@ const char* const USAGE =
 namespace {
 
 // What each verb takes: a folder, and the options named by these bits.
-enum { FOLDER = 1, NAME = 2, AUTO = 4, NO_LOCK = 8, STOP_AFTER = 16, WARN = 32, CRIT = 64, PROM = 128 };
+enum { FOLDER = 1, NAME = 2, AUTO = 4, NO_LOCK = 8, STOP_AFTER = 16, WARN = 32, CRIT = 64, PROM = 128,
+       KEEP_EXISTING = 256, PROGRAM = 512, RESTORE = 1024 };
 
 const struct {
     const char* Word;
@@ -31,8 +33,8 @@ const struct {
     {"help", VERB_HELP, 0},
     {"status", VERB_STATUS, FOLDER},
     {"trial", VERB_TRIAL, FOLDER | NAME | STOP_AFTER},
-    {"install", VERB_INSTALL, FOLDER | NAME | AUTO | NO_LOCK},
-    {"uninstall", VERB_UNINSTALL, NAME},
+    {"install", VERB_INSTALL, FOLDER | NAME | AUTO | NO_LOCK | KEEP_EXISTING | PROGRAM},
+    {"uninstall", VERB_UNINSTALL, NAME | RESTORE},
     {"start", VERB_START, NAME},
     {"stop", VERB_STOP, NAME},
     {"audit", VERB_AUDIT, FOLDER | NAME},
@@ -45,6 +47,7 @@ const struct {
 } OPTIONS[] = {
     {"--name", NAME}, {"--auto", AUTO}, {"--no-lock", NO_LOCK}, {"--stop-after", STOP_AFTER},
     {"-w", WARN},     {"-c", CRIT},     {"--prom", PROM},
+    {"--keep-existing", KEEP_EXISTING}, {"--program", PROGRAM}, {"--restore", RESTORE},
 };
 
 bool Seconds(const char* text, long max, long* out) {
@@ -60,6 +63,8 @@ bool TakeOption(int bit, int argc, char** argv, int* i, Options* o, Text* why) {
     const char* option = argv[*i];
     if (bit == AUTO) return o->Auto = true;
     if (bit == NO_LOCK) return o->NoLock = true;
+    if (bit == KEEP_EXISTING) return o->KeepExisting = true;
+    if (bit == RESTORE) return o->Restore = true;
     if (*i + 1 >= argc) return Add(why, "%s needs a value", option), false;
     const char* value = argv[++*i];
     bool ok = true;
@@ -69,8 +74,9 @@ bool TakeOption(int bit, int argc, char** argv, int* i, Options* o, Text* why) {
     case WARN: ok = Seconds(value, SECONDS_MAX, &o->Warn); break;
     case CRIT: ok = Seconds(value, SECONDS_MAX, &o->Crit); break;
     case PROM: ok = *value != '\0'; o->Prom = value; break;
+    case PROGRAM: ok = *value != '\0'; o->Program = value; break;
     }
-    if (!ok) Add(why, "%s takes %s, not \"%s\"", option, bit == NAME || bit == PROM ? "a name" : "whole seconds", value);
+    if (!ok) Add(why, "%s takes %s, not \"%s\"", option, bit == NAME || bit == PROM || bit == PROGRAM ? "a name" : "whole seconds", value);
     return ok;
 }
 

@@ -13,6 +13,9 @@ struct Options {
     const char* Name;    // the service's name
     bool Auto;           // install: automatic start
     bool NoLock;         // install: leave the folder's access list as it is
+    bool KeepExisting;   // install: keep what an open folder held before the lock
+    const char* Program; // install: ZARNQVL.EXE to copy into a folder made anew; null: none
+    bool Restore;        // uninstall: put back the permissions from before the first lock
     long StopAfter;      // trial: seconds of running before a stop; -1: none
     long Warn, Crit;     // check: heartbeat ages, seconds
     const char* Prom;    // check: the Prometheus text file; null: none

@@ -11,7 +11,7 @@
 #include "link/link.h"
 #include "tools/qvl/console.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/windows.h"
+#include "tools/qvl/watch.h"
 
 namespace {
 

@@ -13,8 +13,5 @@ int RunStop(const Options& o);
 int RunAudit(const Options& o, const char* folder);
 int RunCheck(const Options& o, const char* folder);
 
-struct Findings;
-
-// Audit's findings on the folder, the files in it and every folder above it; install reports
-// them when it leaves the folder unlocked. False when the folder's own permissions cannot be read.
-bool AuditFolder(const char* folder, Findings* findings);
+// Puts back the owner and permissions folder had before its first lock, as install kept them.
+int RestoreBeforeLock(const char* folder);

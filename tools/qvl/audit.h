@@ -1,0 +1,24 @@
+// What audit finds of a folder and the folders above it, shared with install, which judges a
+// folder before it locks it and again after.
+#pragma once
+
+#include "tools/qvl/security.h"
+
+// Kept in the service's folder by the first lock: the owner and permissions it had before, as
+// SDDL, for qvl uninstall --restore.
+const char BEFORE_LOCK_FILE[] = "qvl-before-lock.sddl";
+
+struct FolderAudit {
+    Findings Ways;      // ways a user who is not an administrator could take the service over
+    Findings Notes;     // what the folder holds that the service does not need: owner, last write
+    Findings Unread;    // what could not be read: while there is any, nothing can be called safe
+    bool Links;         // a link, or a file with more than one name, is among the ways in
+    bool LoadedFirst;   // a note names a file a program loads from its folder before the system's
+};
+
+// The folder and everything in it, each entry opened without following links.
+void AuditFolder(const char* folder, FolderAudit* audit);
+
+// Every folder above folder, up to its root: whoever may rename, delete or re-permit one could
+// put a path of their own in its place.
+void AuditAbove(const char* folder, FolderAudit* audit);
