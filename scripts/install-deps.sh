@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever of the build's and tests' needs is missing. Never
-# wine32: nothing 32-bit runs on these machines, and with it installed wine runs nothing at all.
+# Installs, from Debian's packages, whatever of the build's and tests' needs is missing. Not
+# wine32: where 32-bit code cannot run, Wine with it runs nothing at all, so scripts/wine32.sh
+# looks first and installs it only where it can run.
 set -euo pipefail
 packages=(cmake g++ make googletest clang libclang-rt-14-dev
           g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix

@@ -1,51 +1,56 @@
 #!/usr/bin/env bash
 # Packages both Windows builds, unpacks each zip, checks its sums, its files and every executable
-# in it for its architecture; then runs the 64-bit package under Wine: the packaged qvlsvce.exe
-# through the normal scenario, and a newcomer's install, start and uninstall with the packaged
-# qvl.exe. Nothing 32-bit runs here: the 32-bit package is built and checked, never run.
-# Usage: package-test.sh WIN64_BUILD_DIR WIN32_BUILD_DIR
-# What the checks found is kept in package-test/shipped.txt for the test command to show.
+# in it for its architecture; then runs the package of ARCH (win64 or win32) under Wine: its
+# qvlsvce.exe through the normal scenario, and a newcomer's install into a new folder, start and
+# uninstall with its qvl.exe. Wine keeps no permissions, so the install is made with --no-lock.
+# Usage: package-test.sh WIN64_BUILD_DIR WIN32_BUILD_DIR ARCH
+# What the checks found is kept in package-test/shipped.txt of ARCH's build, for the test command.
 set -euo pipefail
-bin=$(cd "$1" && pwd) bin32=$(cd "$2" && pwd)
+bin64=$(cd "$1" && pwd) bin32=$(cd "$2" && pwd) arch=$3
+case $arch in win64) bin=$bin64 ;; win32) bin=$bin32 ;; *) echo "usage: package-test.sh WIN64 WIN32 win64|win32"; exit 2 ;; esac
 top=$(cd "$(dirname "$0")/../.." && pwd)
 unpacked="$bin/package-test"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
-mapfile -t zips < <("$top/scripts/package.sh" "$bin" "$bin32")
+mapfile -t zips < <("$top/scripts/package.sh" "$bin64" "$bin32")
 [ ${#zips[@]} = 2 ] || { echo "FAIL: package.sh made ${#zips[@]} zips, not 2"; exit 1; }
 for zip in "${zips[@]}"; do
     unzip -q "$top/$zip" -d "$unpacked"
-    pkg=$unpacked/$(basename "$zip" .zip) arch=${zip%.zip} arch=${arch##*-}
+    pkg=$unpacked/$(basename "$zip" .zip) zarch=${zip%.zip} zarch=${zarch##*-}
     (cd "$pkg" && sha256sum --quiet -c SHA256SUMS)
-    "$top/tests/wine/check-shipped.sh" "$pkg" "$arch" | tee -a "$unpacked/shipped.txt"
+    "$top/tests/wine/check-shipped.sh" "$pkg" "$zarch" | tee -a "$unpacked/shipped.txt"
     for f in qvlsvce.exe qvl.exe README.md sample/ZARNQVL.EXE sample/README.md docs/operators.md; do
         [ -f "$pkg/$f" ] || { echo "FAIL: $f missing from $zip"; exit 1; }
     done
-    bits=${arch#win}
+    bits=${zarch#win}
     grep -q "This is the $bits-bit build" "$pkg/README.md" || { echo "FAIL: $zip's README does not name its build"; exit 1; }
 done
-pkg=$(echo "$unpacked"/qvlsvce-*-win64)
+pkg=$(echo "$unpacked"/qvlsvce-*-"$arch")
 # The packaged programs, not the build's, go into the scenario's folder.
 mkdir -p "$unpacked/exe"
 cp "$pkg/qvlsvce.exe" "$pkg/sample/ZARNQVL.EXE" "$unpacked/exe/"
 QVL_EXE_DIR="$unpacked/exe" "$top/tests/wine/scenario.sh" normal "$bin"
 
-# As a newcomer would: the sample beside the host, then qvl install, start and uninstall, each
-# run from the package's folder, which is qvl's folder by default.
+# As a newcomer would, by the guide's first way: a new folder made by qvl install, with the
+# package's executables and its sample as the program, then start and uninstall.
 export WINEPREFIX=${WINEPREFIX:-$bin/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cp "$pkg/sample/ZARNQVL.EXE" "$pkg/"
+target="$WINEPREFIX/drive_c/QVL Package"
+rm -rf "$target"
 wineserver -k 2>/dev/null || true
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c "ping -n 300 127.0.0.1 >nul" >/dev/null 2>&1 &   # keeps Wine's services up throughout
-for verb in install start uninstall; do
-    status=0
-    wine "$pkg/qvl.exe" $verb >"$unpacked/$verb.txt" 2>&1 || status=$?
-    tr -d '\r' <"$unpacked/$verb.txt" | grep -E '^[a-z]+:' || true
-    [ "$status" = 0 ] || { echo "FAIL: qvl $verb exited $status"; exit 1; }
-done
-cut -c31- "$pkg/ZARNQVL.ERR" | tr -d '\r' >"$unpacked/messages.txt"
+qvl() {
+    local status=0
+    wine "$pkg/qvl.exe" "$@" >"$unpacked/$1.txt" 2>&1 || status=$?
+    tr -d '\r' <"$unpacked/$1.txt" | grep -E '^(ok|fail|step):' || true
+    [ "$status" = 0 ] || { echo "FAIL: qvl $1 exited $status"; exit 1; }
+}
+qvl install 'C:\QVL Package' --no-lock --program "$(winepath -w "$pkg/sample/ZARNQVL.EXE")"
+qvl start
+qvl uninstall
+cut -c31- "$target/ZARNQVL.ERR" | tr -d '\r' >"$unpacked/messages.txt"
 printf '%s\n' "Starting QVL service QVLService" "QVL Service started" "Stop request received" \
     "QVL Service stopped" | diff - "$unpacked/messages.txt" || { echo "FAIL: log after install, start, uninstall"; exit 1; }
 wine sc query QVLService >/dev/null 2>&1 && { echo "FAIL: QVLService still installed"; exit 1; }
-echo "installed, started and removed with the package's own qvl.exe"
+echo "$arch: installed into a new folder, started and removed with the package's own qvl.exe"

@@ -54,20 +54,18 @@ void Judge(const char* sddl, Concern concern, const char* what, const char* fix,
 bool AuditEntry(const Entry& e, void* context) {
     FolderAudit* a = static_cast<FolderAudit*>(context);
     if (e.Error) return AddFinding(&a->Unread, "%s cannot be read: error %lu", e.Path, static_cast<unsigned long>(e.Error)), true;
-    if (e.Link) {
-        a->Links = true;
-        if (e.Depth == 0)
-            AddFinding(&a->Ways, "%s: is itself a link to another folder: the service would run what it points to, and "
-                       "the folders above that are not judged; install into the real folder", e.Path);
-        else
-            AddFinding(&a->Ways, "%s: a link (junction or symbolic link), never followed: whoever may change where it "
-                       "points controls what it holds; remove it", e.Path);
-    } else if (!e.Folder && e.Names > 1) {
-        a->Links = true;
-        AddFinding(&a->Ways, "%s: a file with %lu names (hard links): its permissions are those of every name, some "
+    int linked = a->Links.Count;
+    if (e.Link && e.Depth == 0)
+        AddFinding(&a->Links, "%s: is itself a link to another folder: the service would run what it points to, and "
+                   "the folders above that are not judged; install into the real folder", e.Path);
+    else if (e.Link)
+        AddFinding(&a->Links, "%s: a link (junction or symbolic link), never followed: whoever may change where it "
+                   "points controls what it holds; remove it", e.Path);
+    else if (!e.Folder && e.Names > 1)
+        AddFinding(&a->Links, "%s: a file with %lu names (hard links): its permissions are those of every name, some "
                    "perhaps outside the folder; remove it, then copy the file in afresh", e.Path,
                    static_cast<unsigned long>(e.Names));
-    }
+    if (a->Links.Count > linked) AddFinding(&a->Ways, "%s", a->Links.Lines[a->Links.Count - 1]);
     char* sddl;
     if (!HandleSecurityText(e.Handle, &sddl))
         return AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", e.Path, ::GetLastError()), true;

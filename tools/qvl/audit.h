@@ -12,7 +12,7 @@ struct FolderAudit {
     Findings Ways;      // ways a user who is not an administrator could take the service over
     Findings Notes;     // what the folder holds that the service does not need: owner, last write
     Findings Unread;    // what could not be read: while there is any, nothing can be called safe
-    bool Links;         // a link, or a file with more than one name, is among the ways in
+    Findings Links;     // the links and files with more than one name among the ways in
     bool LoadedFirst;   // a note names a file a program loads from its folder before the system's
 };
 

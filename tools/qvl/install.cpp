@@ -230,10 +230,8 @@ bool RefusedAsFound(const Options& o, const FolderAudit& before, const FolderAud
             Say("warn: --keep-existing keeps files a program loads from its folder before the system's: unless you "
                 "know each of them, remove them\n");
     }
-    if (before.Links) {
-        for (int i = 0; i < before.Ways.Count; i++)
-            if (strstr(before.Ways.Lines[i], ": a link") || strstr(before.Ways.Lines[i], "names (hard links)"))
-                Say("fail: %s\n", before.Ways.Lines[i]);
+    if (before.Links.Count) {
+        SayAll("fail", before.Links);
         Say("fail: links are never followed or locked: remove them, then run qvl install again\n"), refused = true;
     }
     if (before.Unread.Count)
