@@ -8,7 +8,7 @@ packages=(cmake g++ make googletest clang libclang-rt-14-dev
           binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           g++-mingw-w64-i686 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           binutils-mingw-w64-i686 mingw-w64-i686-dev
-          wine wine64 util-linux procps zip unzip)
+          wine wine64 util-linux procps zip unzip wixl msitools osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -32,6 +32,8 @@ TEST(Security, RealDescriptorsJudged) {
     } cases[] = {
         {"the lock install writes", LOCK_SDDL, CONCERN_FOLDER, {}},
         {"the lock, as a folder above", LOCK_SDDL, CONCERN_ABOVE, {}},
+        {"the lock on a folder inside", LOCK_INSIDE_FOLDER_SDDL, CONCERN_FOLDER, {}},
+        {"the lock on a file inside", LOCK_INSIDE_FILE_SDDL, CONCERN_FILE, {}},
         {"a folder made under C:\\ by a user",
          "O:" + USER + "G:" + USER.substr(0, USER.size() - 4) + "513D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
          "(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)",
@@ -306,6 +308,14 @@ TEST(CommandLine, VerbsAndTheirOptions) {
         {{"check", "-c", "30"}, nullptr},
         {{"check", "-w", "1e3"}, "-w takes whole seconds"},
         {{"uninstall", "--name", ""}, "--name takes a name"},
+        {{"install", "--keep-existing", "--program", "D:\\ZARNQVL.EXE", "C:\\New"}, nullptr},
+        {{"install", "--program"}, "--program needs a value"},
+        {{"stop", "--timeout", "300", "--remember"}, nullptr},
+        {{"uninstall", "--restore", "--timeout", "60"}, nullptr},
+        {{"stop", "--timeout", "0"}, "--timeout takes whole seconds, not \"0\""},
+        {{"start", "--remember"}, "qvl start: unknown option \"--remember\""},
+        {{"start", "--if-remembered"}, nullptr},
+        {{"stop", "--restore"}, "qvl stop: unknown option \"--restore\""},
     };
     for (const Case& c : cases) {
         std::vector<char*> argv = {const_cast<char*>("qvl")};

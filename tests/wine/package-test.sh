@@ -12,7 +12,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 unpacked="$bin/package-test"
 rm -rf "$unpacked"
 mkdir -p "$unpacked"
-mapfile -t zips < <("$top/scripts/package.sh" "$bin64" "$bin32")
+mapfile -t zips < <("$top/scripts/package.sh" "$bin64" "$bin32" | grep '\.zip$')
 [ ${#zips[@]} = 2 ] || { echo "FAIL: package.sh made ${#zips[@]} zips, not 2"; exit 1; }
 for zip in "${zips[@]}"; do
     unzip -q "$top/$zip" -d "$unpacked"

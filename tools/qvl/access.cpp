@@ -158,7 +158,7 @@ void FreeText(char* text) {
     ::LocalFree(text);
 }
 
-os::DWORD SetSecurityText(os::HANDLE handle, const char* sddl) {
+os::DWORD SetSecurityText(os::HANDLE handle, const char* sddl, bool passOn) {
     PSECURITY_DESCRIPTOR sd;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
         return ::GetLastError();
@@ -170,13 +170,18 @@ os::DWORD SetSecurityText(os::HANDLE handle, const char* sddl) {
     if (::GetSecurityDescriptorOwner(sd, &owner, &defaulted) && ::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) &&
         present && ::GetSecurityDescriptorControl(sd, &control, &revision)) {
         // Owner first: once Administrators own it, they may rewrite its access list whatever it says.
-        e = owner ? ::SetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr)
-                  : ERROR_SUCCESS;
-        SECURITY_INFORMATION inherit = (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                    : UNPROTECTED_DACL_SECURITY_INFORMATION;
-        if (e == ERROR_SUCCESS)
-            e = ::SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inherit, nullptr, nullptr, dacl,
-                                  nullptr);
+        if (!passOn) {
+            e = !owner || ::SetKernelObjectSecurity(handle, OWNER_SECURITY_INFORMATION, sd) ? ERROR_SUCCESS : ::GetLastError();
+            if (e == ERROR_SUCCESS && !::SetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, sd)) e = ::GetLastError();
+        } else {
+            e = owner ? ::SetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr)
+                      : ERROR_SUCCESS;
+            SECURITY_INFORMATION inherit = (control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                        : UNPROTECTED_DACL_SECURITY_INFORMATION;
+            if (e == ERROR_SUCCESS)
+                e = ::SetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | inherit, nullptr, nullptr, dacl,
+                                      nullptr);
+        }
     }
     ::LocalFree(sd);
     return e;

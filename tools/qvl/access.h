@@ -40,7 +40,7 @@ bool FileSecurityText(const char* path, char** sddl);
 bool KeySecurityText(const char* key, char** sddl);
 void FreeText(char* text);
 
-// Sets the owner (where the text names one), then the access list, through an open entry: the
-// list protected from what the folder above passes on when the text says so (D:P), otherwise
-// taking it. 0, or the system's error.
-os::DWORD SetSecurityText(os::HANDLE handle, const char* sddl);
+// Sets the owner (where the text names one), then the access list, through an open entry, as
+// the text has them. Passed on to what a folder holds only when asked: the system does that by
+// name, and so would follow a link put there meanwhile. 0, or the system's error.
+os::DWORD SetSecurityText(os::HANDLE handle, const char* sddl, bool passOn);

@@ -21,7 +21,8 @@
 
 namespace {
 
-const char* const NEEDED[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE, BEFORE_LOCK_FILE};
+const char* const NEEDED[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE, BEFORE_LOCK_FILE,
+                              WAS_RUNNING_FILE};
 // What a program loads from its own folder before the system's: DLLs, the redirection folder
 // (PROGRAM.EXE.local) and the manifests and configurations beside an executable.
 const char* const LOADED_FIRST[] = {".dll", ".local", ".manifest", ".config"};

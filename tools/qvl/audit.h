@@ -7,6 +7,9 @@
 // Kept in the service's folder by the first lock: the owner and permissions it had before, as
 // SDDL, for qvl uninstall --restore.
 const char BEFORE_LOCK_FILE[] = "qvl-before-lock.sddl";
+// Left in the service's folder by qvl stop --remember when the service ran, for qvl start
+// --if-remembered: an upgrade starts again only what was running before it.
+const char WAS_RUNNING_FILE[] = "qvl-was-running";
 
 struct FolderAudit {
     Findings Ways;      // ways a user who is not an administrator could take the service over

@@ -6,8 +6,11 @@
 #include "host/service.h"
 #include "link/link.h"
 #include "log/log.h"
-#include "tools/qvl/verbs.h"
+#include "tools/qvl/audit.h"
+#include "tools/qvl/config.h"
 #include "tools/qvl/manager.h"
+#include "tools/qvl/text.h"
+#include "tools/qvl/verbs.h"
 #include "tools/qvl/watch.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -30,6 +33,7 @@ DWORD State(SC_HANDLE service) {
 
 char ServiceFolder[PATH_TEXT];  // the service's, from its binary path; empty when not known
 bool InFolder;           // it is the current directory, so the program's status can be read
+bool Missing;            // the service is not installed
 
 void ShowProgress(const Options& o, DWORD ms, DWORD state) {
     StatusView v;
@@ -77,7 +81,9 @@ SC_HANDLE OpenForControl(const Options& o, DWORD access) {
     DWORD e = ::GetLastError();
     ::CloseServiceHandle(manager);
     if (!service) {
-        if (e == ERROR_SERVICE_DOES_NOT_EXIST) Say("fail: %s is not installed\n", o.Name);
+        Missing = e == ERROR_SERVICE_DOES_NOT_EXIST;
+        if (Missing && o.Verb == VERB_STOP) Say("ok: %s is not installed: nothing to stop\n", o.Name);
+        else if (Missing) Say("fail: %s is not installed\n", o.Name);
         else if (e == ERROR_ACCESS_DENIED) Say("fail: %s may be controlled by administrators only: use an elevated prompt\n", o.Name);
         else Say("fail: %s cannot be opened: error %lu\n", o.Name, e);
         return nullptr;
@@ -94,13 +100,50 @@ const char* Standing(DWORD state) {
     return state == SERVICE_STOP_PENDING ? "the stop goes on" : "it is left so";
 }
 
-// Stops the service and waits until it has stopped; 0 when it has.
+// Starts the service; while the manager's database is locked (by an installer at work, say), tries
+// again once a second for as long as a start may take.
+bool StartWhenFree(SC_HANDLE service) {
+    DWORD begin = ::GetTickCount();
+    while (!::StartServiceA(service, 0, nullptr)) {
+        if (::GetLastError() != ERROR_SERVICE_DATABASE_LOCKED || ::GetTickCount() - begin >= START_WAIT_MS) return false;
+        ::Sleep(SHOW_EVERY_MS);
+    }
+    return true;
+}
+
+// The mark in the service's folder that it was running before a stop; its path, or false.
+bool RememberedPath(char* path, int size) {
+    return ServiceFolder[0] && JoinPath(ServiceFolder, WAS_RUNNING_FILE, path, size);
+}
+
+// Notes whether the service ran before this stop, so that the note always says the last stop's truth.
+void Remember(bool running) {
+    char path[PATH_TEXT];
+    if (!RememberedPath(path, sizeof path)) return Say("warn: the service's folder is not known: nothing was noted\n");
+    if (!running) return void(::DeleteFileA(path));
+    HANDLE h = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h), Say("step: noted that it was running, in %s\n", path);
+    else Say("warn: could not note that it was running: qvl start --if-remembered will not start it\n");
+}
+
+// What is left of a limit of limitMs (0: none) begun at begin; at least 1 ms.
+DWORD Left(DWORD limitMs, DWORD begin) {
+    if (!limitMs) return 0;
+    DWORD spent = ::GetTickCount() - begin;
+    return spent < limitMs ? limitMs - spent : 1;
+}
+
+// Stops the service and waits until it has stopped, for o.Timeout seconds at most; 0 when it has.
 int StopAndWait(const Options& o, SC_HANDLE service) {
-    DWORD state = State(service);
+    DWORD state = State(service), begin = ::GetTickCount();
+    DWORD limitMs = o.Timeout > 0 ? static_cast<DWORD>(o.Timeout) * 1000 : 0;
+    bool wasRunning = state == SERVICE_RUNNING || state == SERVICE_START_PENDING;
+    if (o.Remember) Remember(false);
     if (state == SERVICE_STOPPED) return Say("ok: %s is already stopped\n", o.Name), 0;
     WaitEnd end = DONE;
     // Windows refuses a stop while the service is start pending: wait until it runs.
-    if (state == SERVICE_START_PENDING) end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, 0, &state);
+    if (state == SERVICE_START_PENDING)
+        end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, Left(limitMs, begin), &state);
     if (end == DONE && state != SERVICE_STOP_PENDING && state != SERVICE_STOPPED) {
         SERVICE_STATUS s;
         if (!::ControlService(service, SERVICE_CONTROL_STOP, &s)) {
@@ -108,10 +151,16 @@ int StopAndWait(const Options& o, SC_HANDLE service) {
             return 1;
         }
     }
-    if (end == DONE) end = WaitFor(o, service, SERVICE_STOPPED, SERVICE_STOP_PENDING, 0, &state);
-    if (end == DONE) return Say("ok: %s stopped\n", o.Name), 0;
+    if (end == DONE) end = WaitFor(o, service, SERVICE_STOPPED, SERVICE_STOP_PENDING, Left(limitMs, begin), &state);
+    if (end == DONE) {
+        Say("ok: %s stopped\n", o.Name);
+        if (o.Remember && wasRunning) Remember(true);
+        return 0;
+    }
     if (end == INTERRUPTED)
         Say("interrupted: %s is %s; %s\n", o.Name, StateName(state), Standing(state));
+    else if (end == TIMED_OUT)
+        Say("timeout: %s is still %s after %ld s; %s\n", o.Name, StateName(state), o.Timeout, Standing(state));
     else
         Say("fail: %s is %s, not stopping\n", o.Name, StateName(state));
     return 1;
@@ -122,13 +171,19 @@ int StopAndWait(const Options& o, SC_HANDLE service) {
 int RunStart(const Options& o) {
     SC_HANDLE service = OpenForControl(o, SERVICE_START);
     if (!service) return EXIT_REFUSED;
+    char mark[PATH_TEXT];
+    if (o.IfRemembered && !(RememberedPath(mark, sizeof mark) && ::DeleteFileA(mark))) {
+        Say("ok: %s was not noted as running before: it is left as it is\n", o.Name);
+        ::CloseServiceHandle(service);
+        return 0;
+    }
     CatchCtrlC();
     DWORD state = State(service);
     int status = 1;
     if (state == SERVICE_RUNNING) {
         Say("ok: %s is already running\n", o.Name);
         status = 0;
-    } else if (state != SERVICE_START_PENDING && !::StartServiceA(service, 0, nullptr)) {
+    } else if (state != SERVICE_START_PENDING && !StartWhenFree(service)) {
         Say("fail: %s did not start: error %lu\n", o.Name, ::GetLastError());
     } else {
         WaitEnd end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, START_WAIT_MS, &state);
@@ -143,7 +198,7 @@ int RunStart(const Options& o) {
 
 int RunStop(const Options& o) {
     SC_HANDLE service = OpenForControl(o, SERVICE_STOP);
-    if (!service) return EXIT_REFUSED;
+    if (!service) return Missing ? 0 : EXIT_REFUSED;
     CatchCtrlC();
     int status = StopAndWait(o, service);
     ::CloseServiceHandle(service);

@@ -28,8 +28,6 @@ namespace {
 
 const char DISPLAY_NAME[] = "QVL Service";
 char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively.";
-// What lies inside the locked folder: owned by Administrators, with only what the folder passes on.
-const char INSIDE_SDDL[] = "O:BAD:";
 // What the service runs: copied afresh after the lock of a folder that was open, so that no
 // handle opened before it can write what runs.
 const char* const RUNS[] = {HOST_FILE, PROGRAM_FILE};
@@ -89,7 +87,8 @@ bool LockEntry(const Entry& e, void* context) {
     if (e.Error) return Say("fail: %s cannot be opened to lock it: error %lu\n", e.Path, static_cast<unsigned long>(e.Error)), false;
     if (e.Link || (!e.Folder && e.Names > 1))
         return Say("fail: %s is a link or has more than one name: it was left as it is; remove it\n", e.Path), false;
-    DWORD error = SetSecurityText(e.Handle, e.Depth == 0 ? LOCK_SDDL : INSIDE_SDDL);
+    const char* sddl = e.Depth == 0 ? LOCK_SDDL : e.Folder ? LOCK_INSIDE_FOLDER_SDDL : LOCK_INSIDE_FILE_SDDL;
+    DWORD error = SetSecurityText(e.Handle, sddl, false);
     if (error) return Say("fail: cannot set the permissions of %s: error %lu\n", e.Path, error), false;
     static_cast<LockRun*>(context)->Count++;
     return true;
@@ -334,7 +333,7 @@ int RestoreBeforeLock(const char* folder) {
     DWORD e = h == INVALID_HANDLE_VALUE ? ::GetLastError()
               : !::GetFileInformationByHandle(h, &info) ? ::GetLastError()
               : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ERROR_REPARSE_TAG_INVALID
-              : SetSecurityText(h, sddl);
+              : SetSecurityText(h, sddl, true);
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
     if (e) return Say("fail: the permissions kept in %s were not put back: error %lu\n", path, e), 1;
     ::DeleteFileA(path);

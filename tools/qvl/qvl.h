@@ -16,6 +16,9 @@ struct Options {
     bool KeepExisting;   // install: keep what an open folder held before the lock
     const char* Program; // install: ZARNQVL.EXE to copy into a folder made anew; null: none
     bool Restore;        // uninstall: put back the permissions from before the first lock
+    long Timeout;        // stop, uninstall: seconds to wait for the stop at most; -1: no limit
+    bool Remember;       // stop: note in the service's folder that it was running
+    bool IfRemembered;   // start: only if a stop noted that it was running (and forget it)
     long StopAfter;      // trial: seconds of running before a stop; -1: none
     long Warn, Crit;     // check: heartbeat ages, seconds
     const char* Prom;    // check: the Prometheus text file; null: none

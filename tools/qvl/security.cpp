@@ -9,6 +9,8 @@
 #include "tools/qvl/text.h"
 
 const char* const LOCK_SDDL = "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+const char* const LOCK_INSIDE_FOLDER_SDDL = "O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)";
+const char* const LOCK_INSIDE_FILE_SDDL = "O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)";
 
 namespace {
 

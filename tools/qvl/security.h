@@ -8,6 +8,10 @@
 // What install sets on the service's folder: owner Administrators; SYSTEM and Administrators
 // full control, Users read and run; inherited by everything inside; nothing from above.
 extern const char* const LOCK_SDDL;
+// What the lock passes on to a folder and to a file inside, each owned by Administrators: set on
+// each through its own handle, so that nothing is set by name or passed on through a link.
+extern const char* const LOCK_INSIDE_FOLDER_SDDL;
+extern const char* const LOCK_INSIDE_FILE_SDDL;
 
 // What is at stake in an object, and so which rights of others count.
 enum Concern {
