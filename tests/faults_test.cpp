@@ -151,7 +151,7 @@ TEST_F(Faults, AYearOfSupervisionGrowsNothingAndKeepsTheReadSchedule) {
     W.KeepReports = false;
     W.LimitMs = YEAR + DAY;
     W.Script.TickMs = 30000;  // beats at 0.5 s, 30.5 s, ...: 10 s to 40 s old at each read
-    W.Script.DiesAtMs = YEAR;
+    W.Script.QuitAfterMs = YEAR;
     sim::ScheduleCall(30 * DAY, [] {
         DescriptorsAfterAMonth = OpenDescriptors();
         ResidentAfterAMonth = ResidentKb();

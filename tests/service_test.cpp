@@ -241,7 +241,7 @@ TEST_F(Service, StaleHeartbeatIsNoticedAtTheNextThirtiethPass) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.diesAtMs);
         NextCase();
-        W.Script.DiesAtMs = c.diesAtMs;
+        W.Script.QuitAfterMs = c.diesAtMs;
         RunService();
         EXPECT_EQ(Timeline(), c.timeline);
         EXPECT_EQ(Messages(), Lines({"Starting QVL service QVLService", "QVL Service started",
@@ -390,7 +390,7 @@ TEST_F(Service, StopAtAnySecondOfARunEndsInStopped) {
     for (int64_t stopAt = 0; stopAt <= 170000; stopAt += 500) {
         SCOPED_TRACE(stopAt);
         NextCase();
-        W.Script.DiesAtMs = 45000;
+        W.Script.QuitAfterMs = 45000;
         sim::ScheduleControl(stopAt, os::SERVICE_CONTROL_STOP);
         RunService();
         ASSERT_FALSE(W.Reports.empty());
@@ -435,7 +435,7 @@ TEST_F(Service, ControlsFromTheDispatcherThreadRaceTheServiceThreadSafely) {
 
 TEST_F(Service, ProgramDyingWhileItHoldsIsWaitedOutUntilItsHeartbeatIsStale) {
     W.Script.HoldMs = 20000;
-    W.Script.DiesAtMs = 35000;  // last beat, hold bit set, at 34.5 s
+    W.Script.QuitAfterMs = 35000;  // last beat, hold bit set, at 34.5 s
     sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP);
     RunService();
     EXPECT_EQ(Timeline(), "START_PENDING@0 RUNNING@10000..30000/1000 STOP_PENDING@31000..124000/3000 "

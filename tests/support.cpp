@@ -6,6 +6,11 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "host/service.h"
 #include "link/link.h"
@@ -14,12 +19,26 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+long ProcessId() {
+#ifdef _WIN32
+    return static_cast<long>(_getpid());
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
+}  // namespace
+
 void InScratchDir::SetUp() {
     static std::atomic<int> serial(0);
     Previous = fs::current_path();
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    // The process's id too: two runs of the suite at once (two builds, say) never share a folder.
     std::string name = std::string("qvl-") + info->test_suite_name() + "-" + info->name() + "-" +
-                       std::to_string(std::time(nullptr)) + "-" + std::to_string(serial++);
+                       std::to_string(ProcessId()) + "-" + std::to_string(std::time(nullptr)) + "-" +
+                       std::to_string(serial++);
     for (char& c : name)
         if (c == '/') c = '_';
     Dir = fs::temp_directory_path() / name;
@@ -32,6 +51,10 @@ void InScratchDir::SetUp() {
 }
 
 void InScratchDir::TearDown() {
+    // Every descriptor and handle the code under test opened, it closed: one left per call runs
+    // a service out of them in weeks.
+    EXPECT_EQ(sim::FilesOpen(), 0) << "a file descriptor was left open";
+    EXPECT_EQ(sim::W.HandlesOpen, 0) << "a process or thread handle was left open";
     fs::current_path(Previous);
     std::error_code ignored;
     fs::permissions(Dir, fs::perms::owner_all, fs::perm_options::add, ignored);

@@ -4,12 +4,39 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "tests/sim/sim.h"
 
 namespace sim {
 
 World W;
+
+namespace {
+std::mutex FilesLock;
+std::set<int> Descriptors;  // open now
+}  // namespace
+
+int FilesOpen() {
+    std::lock_guard<std::mutex> hold(FilesLock);
+    return static_cast<int>(Descriptors.size());
+}
+
+void ForgetFiles() {
+    std::lock_guard<std::mutex> hold(FilesLock);
+    Descriptors.clear();
+}
+
+void Opened(int fd) {
+    std::lock_guard<std::mutex> hold(FilesLock);
+    Descriptors.insert(fd);
+}
+
+void Closed(int fd) {
+    std::lock_guard<std::mutex> hold(FilesLock);
+    if (!Descriptors.erase(fd)) W.Violations.push_back("closed a descriptor that was not open");
+}
 
 namespace {
 
@@ -47,6 +74,7 @@ void DeliverDue() {
 
 void Reset() {
     W = World();
+    ForgetFiles();
 }
 
 void SetTime(int64_t seconds) {

@@ -1,8 +1,7 @@
-// The scripted supervised program: on each tick it reads the command file and writes the status
-// file through the program's side of link/, as W.Script says, and records what it saw.
-#include <cstdio>
-
-#include "link/link.h"
+// The supervised program in the simulator: the program's own steps (standin/program.cpp), each
+// scheduled in virtual time, with the simulator's schedule of status bytes applied before each,
+// and what it saw recorded.
+#include "standin/program.h"
 #include "tests/sim/sim.h"
 
 namespace sim {
@@ -11,59 +10,30 @@ namespace {
 
 const int64_t FIRST_TICK_MS = 500; /* after launch: half-way between two of the service's wake-ups */
 
-ProgramState& P = W.Run;
+ProgramRun& R = W.Run;
 
-// The status byte as the program writes it: its own byte, with the hold bit while it holds.
-int Written() {
-    return P.Holding ? P.Byte | STATUS_HOLD_BIT : P.Byte;
-}
-
-void Obey(int32_t code) {
-    W.CommandsSeen.push_back(code);
-    if (code == CMD_STOP_BEGIN && W.Script.HoldMs > 0 && !P.Finishing) {
-        P.Holding = true;
-        P.HoldUntilMs = W.Now.Ms + W.Script.HoldMs;
-    }
-    if (code == CMD_STOP_FINISH && !P.Finishing) {
-        if (Written() & STATUS_HOLD_BIT) W.Violations.push_back("stop-finish while the hold bit was set");
-        P.Finishing = true;
-        P.FinishedAtMs = W.Now.Ms;
-    }
-}
-
-void End() {
-    P.Alive = false;
-    if (W.Script.Ends == Program::REMOVES_FILE) remove(STATUS_FILE);
-    if (W.Script.Ends == Program::WRITES_NONE) WriteProgramStatus(STATUS_NONE, os::time());
+void Seen(ProgramEvent event, long value) {
+    if (event == PROGRAM_COMMAND) W.CommandsSeen.push_back(static_cast<int32_t>(value));
+    if (event == PROGRAM_FINISH_WHILE_HELD) W.Violations.push_back("stop-finish while the hold bit was set");
 }
 
 void Tick() {
-    if (!P.Alive) return;
+    if (!R.Alive) return;
     int64_t now = W.Now.Ms;
-    if (W.Script.DiesAtMs >= 0 && now >= W.Script.DiesAtMs) {
-        P.Alive = false;
-        return;
-    }
     const std::vector<Program::Change>& changes = W.Script.Changes;
-    for (; P.NextChange < changes.size() && changes[P.NextChange].AtMs <= now; P.NextChange++)
-        P.Byte = changes[P.NextChange].StatusByte;
-    int32_t code;
-    if (NextCommand(&P.Commands, &code)) Obey(code);
-    if (P.Holding && now >= P.HoldUntilMs) P.Holding = false;
-    if (P.Finishing && now >= P.FinishedAtMs + W.Script.FreshAfterFinishMs) return End();
-    if (W.Script.Heartbeat) WriteProgramStatus(Written(), os::time());
-    ScheduleCall(now + W.Script.TickMs, Tick);
+    for (; R.NextChange < changes.size() && changes[R.NextChange].AtMs <= now; R.NextChange++)
+        R.State.Byte = changes[R.NextChange].StatusByte;
+    R.Alive = StepProgram(W.Script, &R.State, now, Seen);
+    if (R.Alive) ScheduleCall(now + W.Script.TickMs, Tick);
 }
 
 }  // namespace
 
 void StartProgram() {
-    P = ProgramState();
-    P.Alive = true;
-    P.Byte = W.Script.StatusByte;
-    int32_t leftover;
+    R = ProgramRun();
+    R.Alive = true;
     // What the host wrote before the launch is seen, but only a later change is obeyed.
-    if (StartCommandWatch(&P.Commands, &leftover)) W.CommandsSeen.push_back(leftover);
+    ::StartProgram(W.Script, &R.State, Seen);
     ScheduleCall(W.Now.Ms + FIRST_TICK_MS, Tick);
 }
 

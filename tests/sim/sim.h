@@ -1,7 +1,7 @@
 // The simulated world a test runs the host in: a stand-in service control manager that records
 // every report, a virtual clock that only Sleep advances, control requests delivered at chosen
-// virtual times, and a scripted supervised program (program.cpp) that keeps the real status and
-// command files in the current directory. Everything runs on the calling thread, so a run
+// virtual times, the real files of the current directory with every descriptor counted, and the
+// supervised program's own behaviour (program.cpp) stepped in virtual time. Everything runs on the calling thread, so a run
 // replays the same way every time. All of its state is the one World below: Reset() forgets it.
 #pragma once
 
@@ -13,6 +13,7 @@
 
 #include "link/link.h"
 #include "platform/platform.h"
+#include "standin/program.h"
 
 namespace sim {
 
@@ -20,15 +21,15 @@ namespace sim {
 // due exactly when a sleep ends, or while the service is awake, is delivered at the service's
 // next service-control, process or Sleep call, as a request that arrives just after it woke.
 
-// What the scripted program does. Times are virtual milliseconds since the run began.
-struct Program {
-    bool Heartbeat = true;          // writes the status file, with a fresh heartbeat, every tick
-    int StatusByte = 0;             // the status byte it writes while running
-    int64_t TickMs = 1000;          // its own cycle, from its first tick 0.5 s after launch
-    int64_t HoldMs = 5000;          // keeps the hold bit set this long after it sees stop-begin
-    enum Ending { GOES_STALE, REMOVES_FILE, WRITES_NONE } Ends = GOES_STALE;
-    int64_t FreshAfterFinishMs = 0; // keeps beating this long after it sees stop-finish
-    int64_t DiesAtMs = -1;          // stops dead at this time, never to write again; -1 never
+// What the scripted program does: the program's own behaviour (standin/program.h), on the
+// simulator's clock, with its own defaults, and a schedule of status bytes. Times are virtual
+// milliseconds since the run began; QuitAfterMs stops it dead, never to write again.
+struct Program : ProgramSettings {
+    Program() {
+        TickMs = 1000;  // its first step 0.5 s after launch, then one a second
+        HoldMs = 5000;
+        Ends = GOES_STALE;
+    }
     struct Change {
         int64_t AtMs;
         int StatusByte;
@@ -36,15 +37,10 @@ struct Program {
     std::vector<Change> Changes;    // the running status byte becomes StatusByte at AtMs
 };
 
-// The scripted program's own state while it runs.
-struct ProgramState {
+// The scripted program's run: alive until it ends or quits, its state, and the next change due.
+struct ProgramRun {
     bool Alive = false;
-    int Byte = 0;  // its own status byte, without the hold bit
-    CommandWatch Commands = {false, 0};
-    bool Holding = false;
-    int64_t HoldUntilMs = 0;
-    bool Finishing = false;
-    int64_t FinishedAtMs = 0;
+    ProgramState State = {};
     size_t NextChange = 0;
 };
 
@@ -118,7 +114,7 @@ struct World {
     int ReportAttempts = 0;
     bool Stopped = false;              // SERVICE_STOPPED has been reported
     bool HandleOpen[2] = {false, false}; // the launch's process and thread handles
-    ProgramState Run;
+    ProgramRun Run;
 };
 
 extern World W;
@@ -140,5 +136,12 @@ void ScheduleCall(int64_t atMs, void (*call)());
 
 // Starts the scripted program (program.cpp), as a successful launch does.
 void StartProgram();
+
+// The descriptors the platform's files (files.cpp) opened and did not close yet, on any thread;
+// ForgetFiles starts afresh. Closing one that is not open is a violation.
+int FilesOpen();
+void ForgetFiles();
+void Opened(int fd);
+void Closed(int fd);
 
 }  // namespace sim
