@@ -72,15 +72,29 @@ bool HasHeartbeat(const StatusView& view) {
     return view.Why != ABSENT_MISSING && view.Why != ABSENT_SHORT;
 }
 
+namespace {
+
+// Each way a status reads as absent, as found, and as what the program did to make it so.
+const struct {
+    const char* Found;
+    const char* Done;
+} ABSENCE_WORDS[] = {
+    {"", ""},
+    {"no status file", "status file removed"},
+    {"a status file too short", "status file cut short"},
+    {"status byte 0xFF", "status byte 0xFF written"},
+    {"a stale heartbeat", "heartbeat left to go stale"},
+};
+static_assert(sizeof ABSENCE_WORDS / sizeof ABSENCE_WORDS[0] == ABSENT_STALE + 1, "words for each absence");
+
+}  // namespace
+
 const char* AbsenceWords(Absence why) {
-    switch (why) {
-    case PRESENT: break;
-    case ABSENT_MISSING: return "no status file";
-    case ABSENT_SHORT: return "a status file too short";
-    case ABSENT_NO_STATUS: return "status byte 0xFF";
-    case ABSENT_STALE: return "a stale heartbeat";
-    }
-    return "";
+    return ABSENCE_WORDS[why].Found;
+}
+
+const char* AbsenceDoneWords(Absence why) {
+    return ABSENCE_WORDS[why].Done;
 }
 
 int ReadProgramStatus() {

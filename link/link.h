@@ -75,8 +75,10 @@ void ReadStatusView(StatusView* view);
 // Whether the view holds a whole record, so a status byte and a heartbeat age to show.
 bool HasHeartbeat(const StatusView& view);
 
-// Why a status reads as absent, in a few words ("no status file"); "" when it does not.
+// Why a status reads as absent, in a few words ("no status file"), and as what the program did
+// ("status file removed"); "" when it does not.
 const char* AbsenceWords(Absence why);
+const char* AbsenceDoneWords(Absence why);
 
 // The status byte (0 to 254) when the status file holds one backed by a fresh heartbeat;
 // STATUS_ABSENT otherwise. Reopens the file at every call and keeps nothing between calls.

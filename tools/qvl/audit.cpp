@@ -130,12 +130,12 @@ void AuditService(const Options& o, const char* folder, FolderAudit* a) {
     FreeText(sddl);
 }
 
+}  // namespace
+
 void SayAll(const char* prefix, const Findings& f) {
     for (int i = 0; i < f.Count; i++) Say("%s: %s\n", prefix, f.Lines[i]);
     if (f.More) Say("%s: and %d more\n", prefix, f.More);
 }
-
-}  // namespace
 
 void AuditFolder(const char* folder, FolderAudit* a) {
     EnablePrivileges();

@@ -19,6 +19,9 @@ struct FolderAudit {
     bool LoadedFirst;   // a note names a file a program loads from its folder before the system's
 };
 
+// Says each line of f, one line each after prefix ("finding: ..."), and how many did not fit.
+void SayAll(const char* prefix, const Findings& f);
+
 // The folder and everything in it, each entry opened without following links.
 void AuditFolder(const char* folder, FolderAudit* audit);
 

@@ -39,11 +39,6 @@ void DisplayName(const char* name, char* out, int size) {
     else Format(out, size, "%s (%s)", DISPLAY_NAME, name);
 }
 
-void SayAll(const char* prefix, const Findings& f) {
-    for (int i = 0; i < f.Count; i++) Say("%s: %s\n", prefix, f.Lines[i]);
-    if (f.More) Say("%s: and %d more\n", prefix, f.More);
-}
-
 // Creates the service, or sets an existing one's configuration; says which, or why not.
 bool MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bool exists) {
     const DWORD type = SERVICE_TYPE, start = o.Auto ? SERVICE_AUTO_START : SERVICE_DEMAND_START;

@@ -5,18 +5,9 @@
 #include "platform/platform.h"
 #include "tools/qvl/health.h"
 #include "tools/qvl/status.h"
+#include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 #include "tools/qvl/paths.h"
-
-void Say(const char* format, ...) {
-    char line[2048];
-    va_list args;
-    va_start(args, format);
-    os::FormatV(line, sizeof line, format, args);
-    va_end(args);
-    fputs(line, stdout);
-    fflush(stdout);
-}
 
 int RunStatus(const Options&, const char* folder) {
     static char report[REPORT_SIZE];

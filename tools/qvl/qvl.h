@@ -39,5 +39,3 @@ extern const char* const USAGE;
 // an option the verb does not take, a missing or malformed value, or a second folder.
 bool ParseOptions(int argc, char** argv, Options* o, char* why, int size);
 
-// printf to stdout, flushed at once: a long wait shows as it goes.
-void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));

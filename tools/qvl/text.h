@@ -1,6 +1,8 @@
-// Text built up in a fixed buffer by the tools: each piece is formatted onto the end, and what
-// does not fit is cut, the buffer always terminated.
+// Text as qvl makes it: built up in a fixed buffer, each piece formatted onto the end and what
+// does not fit cut, the buffer always terminated; and said on the console.
 #pragma once
+
+#include <stdio.h>
 
 #include "platform/platform.h"
 
@@ -33,4 +35,17 @@ inline bool Format(char* out, int size, const char* format, ...) {
     int n = os::FormatV(out, size, format, args);
     va_end(args);
     return n < size - 1;
+}
+
+// printf to stdout, flushed at once: a long wait shows as it goes.
+inline void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+inline void Say(const char* format, ...) {
+    char line[2048];
+    va_list args;
+    va_start(args, format);
+    os::FormatV(line, sizeof line, format, args);
+    va_end(args);
+    fputs(line, stdout);
+    fflush(stdout);
 }

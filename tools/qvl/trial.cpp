@@ -10,6 +10,7 @@
 #include "host/service.h"
 #include "link/link.h"
 #include "tools/qvl/console.h"
+#include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 #include "tools/qvl/watch.h"
 

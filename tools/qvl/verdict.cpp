@@ -205,9 +205,7 @@ bool JudgeFinish(const Evidence& e, Text* t) {
             static_cast<long>(GIVE_UP_MS / 1000));
         return true;
     }
-    static const char* const HOW[] = {"", "status file removed", "status file cut short", "status byte 0xFF written",
-                                       "heartbeat left to go stale"};
-    Add(t, "kept, %s, %.1f s after the command.", HOW[e.GoneHow], Seconds(e.GoneMs - e.FinishMs));
+    Add(t, "kept, %s, %.1f s after the command.", AbsenceDoneWords(e.GoneHow), Seconds(e.GoneMs - e.FinishMs));
     return false;
 }
 
