@@ -21,9 +21,9 @@ namespace os {
 // the program we launch, and only then handed to the runtime. Appends are the system's own, so
 // two threads' log lines never overwrite each other.
 int FileOpen(const char* name, FileMode mode) {
-    static const DWORD ACCESS[] = {GENERIC_READ, GENERIC_WRITE, FILE_APPEND_DATA | SYNCHRONIZE};
+    static const ::DWORD ACCESS[] = {GENERIC_READ, GENERIC_WRITE, FILE_APPEND_DATA | SYNCHRONIZE};
     static const int FLAGS[] = {_O_RDONLY, _O_WRONLY, _O_WRONLY | _O_APPEND};
-    HANDLE h = ::CreateFileA(name, ACCESS[mode], FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    ::HANDLE h = ::CreateFileA(name, ACCESS[mode], FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              mode == FILE_READ ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return -1;
     int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), FLAGS[mode]);

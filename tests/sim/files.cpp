@@ -1,6 +1,10 @@
 // The simulated platform's files: the real calls (platform/files.cpp, compiled here once more in
 // a namespace of its own) on the real files of the test's folder, with every descriptor opened
 // and closed counted, so that each test can tell that nothing was left open.
+#include "platform/platform.h"
+#include "tests/sim/sim.h"
+
+// What files.cpp includes, first, so that in the namespace below its own includes are no-ops.
 #include <fcntl.h>
 #include <sys/stat.h>
 #ifdef _WIN32
@@ -9,9 +13,6 @@
 #else
 #include <unistd.h>
 #endif
-
-#include "platform/platform.h"
-#include "tests/sim/sim.h"
 
 namespace real {
 namespace os {

@@ -12,6 +12,7 @@
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 #include "tools/qvl/watch.h"
+#include "tools/qvl/words.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

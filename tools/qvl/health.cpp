@@ -6,6 +6,7 @@
 #include "host/service.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verdict.h"
+#include "tools/qvl/words.h"
 
 namespace {
 

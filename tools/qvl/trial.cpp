@@ -13,6 +13,7 @@
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 #include "tools/qvl/watch.h"
+#include "tools/qvl/words.h"
 
 namespace {
 

@@ -249,31 +249,6 @@ int Judge(const Evidence& e, Verdict* v) {
     return broken ? 1 : 0;
 }
 
-const char* StateName(uint32_t state) {
-    switch (state) {
-    case os::SERVICE_STOPPED: return "STOPPED";
-    case os::SERVICE_START_PENDING: return "START_PENDING";
-    case os::SERVICE_STOP_PENDING: return "STOP_PENDING";
-    case os::SERVICE_RUNNING: return "RUNNING";
-    }
-    return "-";
-}
-
-void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation& look, bool alive) {
-    Text t = StartText(out, size);
-    Add(&t, "%7.1f s  %-13s  command ", Seconds(ms), StateName(state));
-    if (look.CommandBytes == COMMAND_SIZE)
-        Add(&t, "%-5ld", static_cast<long>(look.Command));
-    else
-        Add(&t, "%-5s", "-");
-    if (HasHeartbeat(look.Status))
-        Add(&t, "  status 0x%02X  heartbeat %3ld s old", look.Status.Record.StatusByte,
-            static_cast<long>(look.Status.Age));
-    else
-        Add(&t, "  status -     heartbeat -");
-    Add(&t, "  %s %s", Name(), alive ? "running" : "not running");
-}
-
 bool Refusal(const Folder& f, const char* folder, const char* service, char* out, int size) {
     Text t = StartText(out, size);
     if (!f.Entered)

@@ -88,11 +88,6 @@ struct Verdict {
 // and what to change. Returns the exit status: 0 when every clause was kept, 1 otherwise.
 int Judge(const Evidence& e, Verdict* v);
 
-// What the live line shows: the state, the last command, the status byte, the heartbeat's age
-// and the program's process.
-void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation& look, bool alive);
-
-const char* StateName(uint32_t state);
 
 // Whether a trial may start in a folder.
 struct Folder {
