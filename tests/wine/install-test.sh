@@ -3,8 +3,8 @@
 # folder whose path holds a blank: refusals (by spelling too), what a folder held before its lock
 # (a DLL, a .local folder, a hard link), the lock that does not take, install with --no-lock
 # (twice), a second service made in a new folder, the configuration as the manager stores it,
-# start, check (with its Prometheus file, and a bad argument), audit, stop, uninstall with
-# --restore. Wine keeps no access lists: SetSecurityInfo succeeds and changes nothing, and every
+# start, check (with its Prometheus file, and a bad argument), audit, a stop past its --timeout,
+# stop, uninstall with --restore. Wine keeps no access lists: SetSecurityInfo succeeds and changes nothing, and every
 # descriptor is made up from the Unix mode, the drive's root included, which it shows as owned by
 # the user. So here the lock never takes, and every install that is to make a service passes
 # --no-lock; what this proves is the wiring, the walk by handle and each refusal. Whether a
@@ -21,6 +21,7 @@ fresh="$drive/QVL Fresh"
 rm -rf "$dir" "$other" "$empty" "$planted" "$fresh" "$drive/outside.txt" "$bin/install-test"
 mkdir -p "$dir" "$other" "$empty" "$planted/ZARNQVL.EXE.local" "$bin/install-test"
 cp "$bin/qvlsvce.exe" "$bin/qvl.exe" "$bin/ZARNQVL.EXE" "$dir/"
+printf 'hold=8000\r\n' >"$dir/ZARNQVL.CFG"   # a stop that takes longer than the stop's --timeout below
 cp "$bin/qvlsvce.exe" "$other/"
 # What a user could have left in a folder before its lock: a DLL the program would load first,
 # a redirection folder, and a second name of a file that lies elsewhere.
@@ -144,8 +145,11 @@ says audit "finding: C:\\QVL Test: owned by S-1-5-21-" "finding: C:\\QVL Test\\Z
 tr -d '\r' <"$bin/install-test/audit" | grep -q '^finding: service' && fail "audit found fault with the service it installed"
 tr -d '\r' <"$bin/install-test/audit" | grep -q '^fail:' && fail "audit could not read everything"
 
-qvl stop 0 stop
+qvl stop-timeout 1 stop --timeout 2
+says stop-timeout "timeout: QVLService is still STOP_PENDING after 2 s; the stop goes on"
+qvl stop 0 stop --remember
 says stop "STOP_PENDING" "ok: QVLService stopped"
+[ -f "$dir/qvl-was-running" ] && fail "a stop of a service already stopping noted it as running"
 qvl check-stopped 2 check
 says check-stopped "QVL CRITICAL - QVLService is not running (STOPPED) |"
 qvl uninstall 0 uninstall
