@@ -337,6 +337,9 @@ TEST(CommandLine, VerbsAndTheirOptions) {
     EXPECT_STREQ(o.Name, "QVLService");
     EXPECT_TRUE(o.Auto);
     EXPECT_FALSE(o.NoLock);
+    char* alone[] = {const_cast<char*>("qvl")};
+    ASSERT_TRUE(ParseOptions(1, alone, &o, why, sizeof why));
+    EXPECT_EQ(o.Verb, VERB_HELP);  // qvl alone lists the verbs
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ int StopAndWait(const Options& o, SC_HANDLE service) {
 
 }  // namespace
 
-int RunStart(const Options& o) {
+int RunStart(const Options& o, const char*) {
     SC_HANDLE service = OpenForControl(o, SERVICE_START);
     if (!service) return EXIT_REFUSED;
     char mark[PATH_TEXT];
@@ -197,7 +197,7 @@ int RunStart(const Options& o) {
     return status;
 }
 
-int RunStop(const Options& o) {
+int RunStop(const Options& o, const char*) {
     SC_HANDLE service = OpenForControl(o, SERVICE_STOP);
     if (!service) return Missing ? 0 : EXIT_REFUSED;
     CatchCtrlC();
@@ -206,7 +206,7 @@ int RunStop(const Options& o) {
     return status;
 }
 
-int RunUninstall(const Options& o) {
+int RunUninstall(const Options& o, const char*) {
     SC_HANDLE service = OpenForControl(o, SERVICE_STOP | DELETE);
     if (!service) return EXIT_REFUSED;
     CatchCtrlC();

@@ -9,6 +9,11 @@
 #include "tools/qvl/verbs.h"
 #include "tools/qvl/paths.h"
 
+int RunHelp(const Options&, const char*) {
+    fputs(USAGE, stdout);
+    return 0;
+}
+
 int RunStatus(const Options&, const char* folder) {
     static char report[REPORT_SIZE];
     int status = ShowStatus(folder, report, sizeof report);
@@ -27,22 +32,14 @@ int main(int argc, char** argv) {
         fputs(USAGE, stderr);
         return EXIT_REFUSED;
     }
-    if (o.Verb == VERB_HELP) return fputs(USAGE, stdout), 0;
-    char folder[PATH_TEXT];
-    if (!(o.Folder ? FullFolder(o.Folder, folder, sizeof folder) : ModuleFolder(folder, sizeof folder))) {
+    char folder[PATH_TEXT] = "";
+    if (o.Verb != VERB_HELP &&
+        !(o.Folder ? FullFolder(o.Folder, folder, sizeof folder) : ModuleFolder(folder, sizeof folder))) {
         fputs("qvl: the folder's path cannot be found or is too long\n", stderr);
         return EXIT_REFUSED;
     }
-    switch (o.Verb) {
-    case VERB_STATUS: return RunStatus(o, folder);
-    case VERB_TRIAL: return RunTrial(o, folder);
-    case VERB_INSTALL: return RunInstall(o, folder);
-    case VERB_UNINSTALL: return RunUninstall(o);
-    case VERB_START: return RunStart(o);
-    case VERB_STOP: return RunStop(o);
-    case VERB_AUDIT: return RunAudit(o, folder);
-    case VERB_CHECK: return RunCheck(o, folder);
-    case VERB_HELP: break;
-    }
-    return 0;
+#define QVL_VERB_RUN(name, run, word, takes, usage) Run##run,
+    static const VerbRun RUN[] = {QVL_VERBS(QVL_VERB_RUN)};
+#undef QVL_VERB_RUN
+    return RUN[o.Verb](o, folder);
 }

@@ -4,8 +4,44 @@
 
 #include "platform/platform.h"
 
-enum VerbName { VERB_HELP, VERB_STATUS, VERB_TRIAL, VERB_INSTALL, VERB_UNINSTALL, VERB_START, VERB_STOP, VERB_AUDIT,
-            VERB_CHECK };
+// What a verb takes: a folder, and the options named by these bits.
+enum {
+    TAKES_FOLDER = 1, TAKES_NAME = 2, TAKES_AUTO = 4, TAKES_NO_LOCK = 8, TAKES_STOP_AFTER = 16, TAKES_WARN = 32,
+    TAKES_CRIT = 64, TAKES_PROM = 128, TAKES_KEEP_EXISTING = 256, TAKES_PROGRAM = 512, TAKES_RESTORE = 1024,
+    TAKES_TIMEOUT = 2048, TAKES_REMEMBER = 4096, TAKES_IF_REMEMBERED = 8192,
+};
+
+// The verbs, each once, in the order the usage lists them: its name, the function that runs it
+// (Run followed by the name), its word, what it takes, and its usage line.
+#define QVL_VERBS(VERB)                                                                                          \
+    VERB(STATUS, Status, "status", TAKES_FOLDER,                                                               \
+         "  qvl status [FOLDER]                          what the host would conclude of the folder now\n")     \
+    VERB(TRIAL, Trial, "trial", TAKES_FOLDER | TAKES_NAME | TAKES_STOP_AFTER,                                    \
+         "  qvl trial [FOLDER] [--stop-after SECONDS] [--name NAME]   run the host's supervision here, then a "  \
+         "verdict\n")                                                                                           \
+    VERB(INSTALL, Install, "install",                                                                            \
+         TAKES_FOLDER | TAKES_NAME | TAKES_AUTO | TAKES_NO_LOCK | TAKES_KEEP_EXISTING | TAKES_PROGRAM,           \
+         "  qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]\n"        \
+         "                                               lock the folder (made anew if not there) and make the " \
+         "service\n")                                                                                           \
+    VERB(UNINSTALL, Uninstall, "uninstall", TAKES_NAME | TAKES_RESTORE | TAKES_TIMEOUT,                          \
+         "  qvl uninstall [--name NAME] [--restore] [--timeout SECONDS]   stop the service and delete it; the "  \
+         "folder stays\n")                                                                                      \
+    VERB(START, Start, "start", TAKES_NAME | TAKES_IF_REMEMBERED,                                                \
+         "  qvl start [--name NAME] [--if-remembered]    start the service and wait until it runs\n")           \
+    VERB(STOP, Stop, "stop", TAKES_NAME | TAKES_TIMEOUT | TAKES_REMEMBER,                                        \
+         "  qvl stop [--name NAME] [--timeout SECONDS] [--remember]   stop the service and wait until it has "   \
+         "stopped\n")                                                                                           \
+    VERB(AUDIT, Audit, "audit", TAKES_FOLDER | TAKES_NAME,                                                       \
+         "  qvl audit [FOLDER] [--name NAME]             what a user who is not an administrator could take "    \
+         "over\n")                                                                                              \
+    VERB(CHECK, Check, "check", TAKES_FOLDER | TAKES_NAME | TAKES_WARN | TAKES_CRIT | TAKES_PROM,                \
+         "  qvl check [FOLDER] [--name NAME] [-w SECONDS] [-c SECONDS] [--prom FILE]   a monitoring check\n")   \
+    VERB(HELP, Help, "help", 0, "  qvl help                                     this list\n")
+
+#define QVL_VERB_NAME(name, run, word, takes, usage) VERB_##name,
+enum VerbName { QVL_VERBS(QVL_VERB_NAME) };
+#undef QVL_VERB_NAME
 
 struct Options {
     VerbName Verb;

@@ -1,17 +1,14 @@
-// The verbs of qvl, one file each: each takes the parsed command line and the folder (absolute)
-// and returns the exit status.
+// The verbs of qvl, one file each, as the list of verbs names them: each takes the parsed command
+// line and the folder (absolute; start, stop and uninstall find the service's own) and returns
+// the exit status.
 #pragma once
 
 #include "tools/qvl/qvl.h"
 
-int RunStatus(const Options& o, const char* folder);
-int RunTrial(const Options& o, const char* folder);
-int RunInstall(const Options& o, const char* folder);
-int RunUninstall(const Options& o);
-int RunStart(const Options& o);
-int RunStop(const Options& o);
-int RunAudit(const Options& o, const char* folder);
-int RunCheck(const Options& o, const char* folder);
+typedef int (*VerbRun)(const Options& o, const char* folder);
+#define QVL_VERB_DECLARE(name, run, word, takes, usage) int Run##run(const Options& o, const char* folder);
+QVL_VERBS(QVL_VERB_DECLARE)
+#undef QVL_VERB_DECLARE
 
 // Puts back the owner and permissions folder had before its first lock, as install kept them.
 int RestoreBeforeLock(const char* folder);
