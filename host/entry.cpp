@@ -7,14 +7,14 @@
 #include "host/service.h"
 #include "platform/platform.h"
 
-bool ProgramDirectory(const char* path, char* out) {
+bool ProgramDirectory(const char* path, char* out, size_t size) {
     out[0] = '\0';
     size_t keep = 0;
     // A drive prefix such as "C:" belongs to the directory even with no separator after it.
     if (path[0] != '\0' && path[1] == ':') keep = 2;
     for (size_t i = 0; path[i] != '\0'; i++)
         if (path[i] == '\\' || path[i] == '/') keep = i + 1;
-    if (keep >= PATH_SIZE) return false;
+    if (keep >= size) return false;
     memcpy(out, path, keep);
     out[keep] = '\0';
     return true;

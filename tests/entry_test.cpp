@@ -40,7 +40,7 @@ TEST(ProgramDirectory, RefusesADirectoryTooLongForItsBufferWithoutWritingPastIt)
         char out[PATH_SIZE + 16];
         memset(out, '#', sizeof out);
         bool fits = length < PATH_SIZE;
-        EXPECT_EQ(ProgramDirectory(path.c_str(), out), fits) << length;
+        EXPECT_EQ(ProgramDirectory(path.c_str(), out, PATH_SIZE), fits) << length;
         EXPECT_EQ(std::string(out), fits ? directory : "") << length;
         for (size_t i = PATH_SIZE; i < sizeof out; i++) ASSERT_EQ(out[i], '#') << length;
     }

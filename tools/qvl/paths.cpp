@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "host/entry.h"
 #include "tools/qvl/config.h"
 #include "tools/qvl/text.h"
 
@@ -29,11 +30,9 @@ bool Exists(const char* path) {
 }
 
 bool ModuleFolder(char* out, int size) {
-    DWORD n = ::GetModuleFileNameA(nullptr, out, size);
-    if (n == 0 || n >= static_cast<DWORD>(size)) return false;
-    char* slash = strrchr(out, '\\');
-    if (!slash) return false;
-    slash[1] = '\0';
+    char path[PATH_TEXT];
+    DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path || !ProgramDirectory(path, out, size) || !out[0]) return false;
     DropEndSeparator(out);
     return true;
 }
@@ -46,10 +45,9 @@ bool FullFolder(const char* folder, char* out, int size) {
 }
 
 void BinaryFolder(const char* binaryPath, char* out, int size) {
-    BinaryProgram(binaryPath, out, size);
-    char* slash = strrchr(out, '\\');
-    if (slash) slash[1] = '\0';
-    else out[0] = '\0';
+    char program[PATH_TEXT];
+    BinaryProgram(binaryPath, program, sizeof program);
+    ProgramDirectory(program, out, size);
     DropEndSeparator(out);
 }
 
