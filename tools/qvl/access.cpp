@@ -33,6 +33,17 @@ void WhenWritten(const FILETIME& utc, char* out, int size) {
 
 bool VisitPath(const Walker& w, const char* path, int depth);
 
+// Visits what could not be opened or listed at path, with the reason; the walk has then failed.
+bool Unvisited(const Walker& w, const char* path, int depth, DWORD error) {
+    Entry e = {};
+    Format(e.Path, sizeof e.Path, "%s", path);
+    e.Name = e.Path;
+    e.Depth = depth;
+    e.Error = error;
+    w.Call(e, w.Context);
+    return false;
+}
+
 // Lists folder, which the caller holds open, and visits each entry.
 bool VisitChildren(const Walker& w, const char* folder, int depth) {
     char pattern[PATH_TEXT];
@@ -40,13 +51,8 @@ bool VisitChildren(const Walker& w, const char* folder, int depth) {
     HANDLE find = JoinPath(folder, "*", pattern, sizeof pattern) ? ::FindFirstFileA(pattern, &found)
                                                                   : INVALID_HANDLE_VALUE;
     if (find == INVALID_HANDLE_VALUE) {
-        if (::GetLastError() == ERROR_FILE_NOT_FOUND) return true;
-        Entry e = {};
-        Format(e.Path, sizeof e.Path, "%s", folder);
-        e.Name = e.Path;
-        e.Depth = depth;
-        e.Error = ::GetLastError() ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-        return w.Call(e, w.Context) && false;
+        DWORD e = ::GetLastError();
+        return e == ERROR_FILE_NOT_FOUND || Unvisited(w, folder, depth, e ? e : ERROR_FILENAME_EXCED_RANGE);
     }
     bool ok = true;
     do {
@@ -55,12 +61,8 @@ bool VisitChildren(const Walker& w, const char* folder, int depth) {
         if (JoinPath(folder, found.cFileName, path, sizeof path)) {
             ok &= VisitPath(w, path, depth);
         } else {
-            Entry e = {};
-            Format(e.Path, sizeof e.Path, "%s\\%s", folder, found.cFileName);
-            e.Name = e.Path;
-            e.Depth = depth;
-            e.Error = ERROR_FILENAME_EXCED_RANGE;
-            ok &= w.Call(e, w.Context) && false;
+            Format(path, sizeof path, "%s\\%s", folder, found.cFileName);  // named as far as it fits
+            ok = Unvisited(w, path, depth, ERROR_FILENAME_EXCED_RANGE);
         }
     } while (::FindNextFileA(find, &found));
     ::FindClose(find);
@@ -94,12 +96,8 @@ bool VisitPath(const Walker& w, const char* path, int depth) {
     }
     bool ok = w.Call(e, w.Context) && !e.Error;
     if (e.Handle && e.Folder && !e.Link) {
-        if (depth < DEPTH_MAX) {
-            ok &= VisitChildren(w, path, depth + 1);
-        } else {
-            e.Error = ERROR_BUFFER_OVERFLOW;  // nested deeper than any folder the service needs
-            ok &= w.Call(e, w.Context) && false;
-        }
+        // Nested deeper than any folder the service needs: not entered, and said.
+        ok &= depth < DEPTH_MAX ? VisitChildren(w, path, depth + 1) : Unvisited(w, path, depth, ERROR_BUFFER_OVERFLOW);
     }
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
     return ok;

@@ -168,7 +168,8 @@ const char* LockRefusal(const char* folder) {
         if (!system[i]) continue;
         LongForm(value, shared[i], PATH_TEXT);
         // A profile's folder stands for the folder that holds every profile.
-        if (i >= n - 2) *(strrchr(shared[i], '\\') ? strrchr(shared[i], '\\') : shared[i]) = '\0';
+        char* slash = strrchr(shared[i], '\\');
+        if (i >= n - 2) *(slash ? slash : shared[i]) = '\0';
     }
     UINT got = ::GetWindowsDirectoryA(value, sizeof value);
     if (got == 0 || got >= sizeof value) value[0] = '\0';
