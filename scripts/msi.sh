@@ -11,7 +11,7 @@ case $arch in win64) wixarch=x64 ;; win32) wixarch=x86 ;; *) echo "usage: msi.sh
 text() { sed -n "s/^$1 = \"\\(.*\\)\";/\\1/p" "$2"; }
 service=$(sed -n 's/^const char\* const SERVICE_NAME = "\(.*\)";/\1/p' "$top/host/entry.h")
 display=$(text 'const char DISPLAY_NAME\[\]' "$top/tools/qvl/install.cpp")
-description=$(text 'char DESCRIPTION\[\]' "$top/tools/qvl/install.cpp")
+description=$(text 'const char DESCRIPTION\[\]' "$top/tools/qvl/install.cpp")
 [ -n "$service" ] && [ -n "$display" ] && [ -n "$description" ] || { echo "msi.sh: the service's names were not found" >&2; exit 1; }
 (cd "$bin" && wixl -a "$wixarch" -D Arch="$wixarch" -D Version="$version" -D Service="$service" \
     -D DisplayName="$display" -D Description="$description" -o "$out" "$top/package/qvlsvce.wxs")

@@ -11,6 +11,7 @@
 #include "tools/qvl/config.h"
 #include "tools/qvl/security.h"
 #include "tools/qvl/verdict.h"
+#include "tools/qvl/words.h"
 
 namespace {
 
@@ -270,6 +271,29 @@ TEST(Check, StateAndStatusToLineAndExit) {
     char line[600];
     EXPECT_EQ(JudgeHealth(h, line, sizeof line), CHECK_CRITICAL) << line;
     EXPECT_NE(std::string(line).find("(critical over 30 s) | heartbeat_age=31s;10;30;0"), std::string::npos) << line;
+}
+
+// Each place words the status as operators and scripts have read it there, byte for byte.
+TEST(Words, TheStatusInEachPlace) {
+    const struct {
+        StatusLayout layout;
+        StatusView view;
+        const char* words;
+    } cases[] = {
+        {STATUS_IN_PROGRESS, View(PRESENT, 3, 0x80), "status 0x80, heartbeat 3 s old"},
+        {STATUS_IN_PROGRESS, View(ABSENT_STALE, 91), "status 0x00, heartbeat 91 s old: the host would take the program as gone"},
+        {STATUS_IN_PROGRESS, View(ABSENT_MISSING, 0), AbsenceWords(ABSENT_MISSING)},
+        {STATUS_IN_LIVE_LINE, View(PRESENT, 7, 0x01), "status 0x01  heartbeat   7 s old"},
+        {STATUS_IN_LIVE_LINE, View(ABSENT_SHORT, 0), "status -     heartbeat -"},
+        {STATUS_IN_CHECK, View(PRESENT, 2, 0xFE), "heartbeat 2 s old, status 0xFE"},
+        {STATUS_IN_CHECK, View(ABSENT_MISSING, 0), ""},
+    };
+    for (const auto& c : cases) {
+        char out[300];
+        Text t = StartText(out, sizeof out);
+        AddStatusWords(&t, c.view, c.layout);
+        EXPECT_STREQ(out, c.words);
+    }
 }
 
 TEST(Check, PrometheusTextCarriesTheSameFigures) {

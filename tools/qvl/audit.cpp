@@ -132,9 +132,9 @@ void AuditService(const Options& o, const char* folder, FolderAudit* a) {
 
 }  // namespace
 
-void SayAll(const char* prefix, const Findings& f) {
-    for (int i = 0; i < f.Count; i++) Say("%s: %s\n", prefix, f.Lines[i]);
-    if (f.More) Say("%s: and %d more\n", prefix, f.More);
+void SayAll(Mark mark, const Findings& f) {
+    for (int i = 0; i < f.Count; i++) Tell(mark, "%s\n", f.Lines[i]);
+    if (f.More) Tell(mark, "and %d more\n", f.More);
 }
 
 void AuditFolder(const char* folder, FolderAudit* a) {
@@ -157,13 +157,13 @@ int RunAudit(const Options& o, const char* folder) {
     AuditFolder(folder, &a);
     AuditAbove(folder, &a);
     AuditService(o, folder, &a);
-    SayAll("note", a.Notes);
-    SayAll("fail", a.Unread);
-    SayAll("finding", a.Ways);
+    SayAll(MARK_NOTE, a.Notes);
+    SayAll(MARK_FAIL, a.Unread);
+    SayAll(MARK_FINDING, a.Ways);
     int ways = a.Ways.Count + a.Ways.More;
     if (a.Unread.Count)
-        return Say("fail: not everything could be read: what could not be read may be open too\n"), EXIT_REFUSED;
+        return Tell(MARK_FAIL, "not everything could be read: what could not be read may be open too\n"), EXIT_REFUSED;
     if (ways) return Say("%d findings: a user who is not an administrator could take %s over\n", ways, o.Name), 1;
-    Say("ok: no finding: only SYSTEM and Administrators can change what %s runs and trusts\n", o.Name);
+    Tell(MARK_OK, "no finding: only SYSTEM and Administrators can change what %s runs and trusts\n", o.Name);
     return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tools/qvl/security.h"
+#include "tools/qvl/text.h"
 
 // Kept in the service's folder by the first lock: the owner and permissions it had before, as
 // SDDL, for qvl uninstall --restore.
@@ -19,8 +20,8 @@ struct FolderAudit {
     bool LoadedFirst;   // a note names a file a program loads from its folder before the system's
 };
 
-// Says each line of f, one line each after prefix ("finding: ..."), and how many did not fit.
-void SayAll(const char* prefix, const Findings& f);
+// Says each line of f, each begun with mark ("finding: ..."), and how many did not fit.
+void SayAll(Mark mark, const Findings& f);
 
 // The folder and everything in it, each entry opened without following links.
 void AuditFolder(const char* folder, FolderAudit* audit);

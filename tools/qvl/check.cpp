@@ -5,9 +5,10 @@
 #include <string.h>
 
 #include "tools/qvl/health.h"
+#include "tools/qvl/manager.h"
+#include "tools/qvl/status.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/manager.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -41,7 +42,7 @@ int RunCheck(const Options& o, const char* folder) {
     h.Service = ServiceState(o.Name);
     h.Warn = o.Warn;
     h.Crit = o.Crit;
-    h.FolderRead = ::SetCurrentDirectoryA(folder) != 0;
+    h.FolderRead = EnterFolder(folder);
     if (h.FolderRead) ReadStatusView(&h.Status);
     char line[600];
     CheckResult result = JudgeHealth(h, line, sizeof line);
@@ -49,11 +50,7 @@ int RunCheck(const Options& o, const char* folder) {
     if (o.Prom) {
         static char text[PROM_SIZE];
         PrometheusText(h, result, text, sizeof text);
-        if (!prom[0] || !WriteWhole(prom, text)) {
-            fputs("qvl check: cannot write ", stderr);
-            fputs(o.Prom, stderr);
-            fputs("\n", stderr);
-        }
+        if (!prom[0] || !WriteWhole(prom, text)) Complain("qvl check: cannot write %s\n", o.Prom);
     }
     return result;
 }

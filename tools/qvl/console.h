@@ -1,11 +1,12 @@
 // The console platform: the seam's service control and launch for a trial run from a console
-// (qvl trial) instead of under the service control manager. The service main runs on a thread of
+// (qvl trial) instead of under the service control manager, and the trial's other calls. The service main runs on a thread of
 // its own, as under the manager; the dispatcher's thread calls the watcher about ten times a
 // second and delivers the controls the watcher asks for. Files, processes, clock and sleeps
 // stay the real Win32 ones.
 #pragma once
 
 #include "platform/platform.h"
+#include "tools/qvl/verdict.h"
 
 namespace console {
 
@@ -27,8 +28,16 @@ void Watch(const Watcher& watcher);
 // dispatcher does; false when no handler is registered yet.
 bool DeliverControl(os::DWORD control);
 
-// The launched program's process: a handle of the platform's own, apart from the ones the
-// launch returned; 0 before a launch. Any thread may ask while the service thread launches.
-os::HANDLE Program();
+// Whether a program was launched; once it has ended, true, with its exit code. Any thread may
+// ask while the service thread launches.
+bool Launched();
+bool ProgramEnded(uint32_t* code);
+
+// Held by either thread while it adds to what the trial has seen.
+void Lock();
+void Unlock();
+
+// Enters folder and finds out what a trial there needs (Refusal judges it); writes nothing.
+Folder CheckFolder(const char* folder, const char* service);
 
 }  // namespace console

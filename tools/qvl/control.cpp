@@ -8,10 +8,11 @@
 #include "log/log.h"
 #include "tools/qvl/audit.h"
 #include "tools/qvl/config.h"
+#include "tools/qvl/ctrlc.h"
 #include "tools/qvl/manager.h"
+#include "tools/qvl/status.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/watch.h"
 #include "tools/qvl/words.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -27,11 +28,6 @@ const DWORD START_WAIT_MS = LAUNCH_PAUSE_MS + 20000;
 
 enum WaitEnd { DONE, TIMED_OUT, INTERRUPTED, FAILED };
 
-DWORD State(SC_HANDLE service) {
-    SERVICE_STATUS s;
-    return ::QueryServiceStatus(service, &s) ? s.dwCurrentState : 0;
-}
-
 char ServiceFolder[PATH_TEXT];  // the service's, from its binary path; empty when not known
 bool InFolder;           // it is the current directory, so the program's status can be read
 bool Missing;            // the service is not installed
@@ -40,13 +36,10 @@ void ShowProgress(const Options& o, DWORD ms, DWORD state) {
     StatusView v;
     ReadStatusView(&v);
     Say("%4lu s  %s %-13s  ", static_cast<unsigned long>(ms / 1000), o.Name, StateName(state));
-    if (!InFolder)
-        Say("(its folder is not known)\n");
-    else if (!HasHeartbeat(v))
-        Say("%s\n", AbsenceWords(v.Why));
-    else
-        Say("status 0x%02X, heartbeat %ld s old%s\n", v.Record.StatusByte, static_cast<long>(v.Age),
-            v.Answer == STATUS_ABSENT ? ": the host would take the program as gone" : "");
+    char words[300];
+    Text t = StartText(words, sizeof words);
+    if (InFolder) AddStatusWords(&t, v, STATUS_IN_PROGRESS);
+    Say("%s\n", InFolder ? words : "(its folder is not known)");
 }
 
 // Polls until the state is want; until then it may be keep (when keep is not 0), or, for the
@@ -56,7 +49,7 @@ WaitEnd WaitFor(const Options& o, SC_HANDLE service, DWORD want, DWORD keep, DWO
     DWORD start = ::GetTickCount(), next = 0;
     for (;;) {
         DWORD ms = ::GetTickCount() - start;
-        *last = State(service);
+        *last = StateOf(service);
         if (!*last) return FAILED;
         if (ms >= next) {
             ShowProgress(o, ms, *last);
@@ -73,26 +66,25 @@ WaitEnd WaitFor(const Options& o, SC_HANDLE service, DWORD want, DWORD keep, DWO
 
 // Opens the service with access, and enters its folder so the program's status can be shown.
 SC_HANDLE OpenForControl(const Options& o, DWORD access) {
-    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) {
-        Say("fail: the service manager cannot be opened: error %lu\n", ::GetLastError());
+    bool reached;
+    SC_HANDLE service = OpenServiceFor(o.Name, access | SERVICE_QUERY_STATUS, &reached);
+    DWORD e = ::GetLastError();
+    if (!reached) {
+        Tell(MARK_FAIL, "the service manager cannot be opened: error %lu\n", e);
         return nullptr;
     }
-    SC_HANDLE service = ::OpenServiceA(manager, o.Name, access | SERVICE_QUERY_STATUS);
-    DWORD e = ::GetLastError();
-    ::CloseServiceHandle(manager);
     if (!service) {
         Missing = e == ERROR_SERVICE_DOES_NOT_EXIST;
-        if (Missing && o.Verb == VERB_STOP) Say("ok: %s is not installed: nothing to stop\n", o.Name);
-        else if (Missing) Say("fail: %s is not installed\n", o.Name);
-        else if (e == ERROR_ACCESS_DENIED) Say("fail: %s may be controlled by administrators only: use an elevated prompt\n", o.Name);
-        else Say("fail: %s cannot be opened: error %lu\n", o.Name, e);
+        if (Missing && o.Verb == VERB_STOP) Tell(MARK_OK, "%s is not installed: nothing to stop\n", o.Name);
+        else if (Missing) Tell(MARK_FAIL, "%s is not installed\n", o.Name);
+        else if (e == ERROR_ACCESS_DENIED) Tell(MARK_FAIL, "%s may be controlled by administrators only: use an elevated prompt\n", o.Name);
+        else Tell(MARK_FAIL, "%s cannot be opened: error %lu\n", o.Name, e);
         return nullptr;
     }
     ServiceConfig config;
     if (QueryConfig(o.Name, &config) && config.Found) {
         BinaryFolder(config.BinaryPath, ServiceFolder, sizeof ServiceFolder);
-        InFolder = ::SetCurrentDirectoryA(ServiceFolder) != 0;
+        InFolder = EnterFolder(ServiceFolder);
     }
     return service;
 }
@@ -120,11 +112,11 @@ bool RememberedPath(char* path, int size) {
 // Notes whether the service ran before this stop, so that the note always says the last stop's truth.
 void Remember(bool running) {
     char path[PATH_TEXT];
-    if (!RememberedPath(path, sizeof path)) return Say("warn: the service's folder is not known: nothing was noted\n");
+    if (!RememberedPath(path, sizeof path)) return Tell(MARK_WARN, "the service's folder is not known: nothing was noted\n");
     if (!running) return void(::DeleteFileA(path));
     HANDLE h = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h), Say("step: noted that it was running, in %s\n", path);
-    else Say("warn: could not note that it was running: qvl start --if-remembered will not start it\n");
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h), Tell(MARK_STEP, "noted that it was running, in %s\n", path);
+    else Tell(MARK_WARN, "could not note that it was running: qvl start --if-remembered will not start it\n");
 }
 
 // What is left of a limit of limitMs (0: none) begun at begin; at least 1 ms.
@@ -136,11 +128,11 @@ DWORD Left(DWORD limitMs, DWORD begin) {
 
 // Stops the service and waits until it has stopped, for o.Timeout seconds at most; 0 when it has.
 int StopAndWait(const Options& o, SC_HANDLE service) {
-    DWORD state = State(service), begin = ::GetTickCount();
+    DWORD state = StateOf(service), begin = ::GetTickCount();
     DWORD limitMs = o.Timeout > 0 ? static_cast<DWORD>(o.Timeout) * 1000 : 0;
     bool wasRunning = state == SERVICE_RUNNING || state == SERVICE_START_PENDING;
     if (o.Remember) Remember(false);
-    if (state == SERVICE_STOPPED) return Say("ok: %s is already stopped\n", o.Name), 0;
+    if (state == SERVICE_STOPPED) return Tell(MARK_OK, "%s is already stopped\n", o.Name), 0;
     WaitEnd end = DONE;
     // Windows refuses a stop while the service is start pending: wait until it runs.
     if (state == SERVICE_START_PENDING)
@@ -148,22 +140,22 @@ int StopAndWait(const Options& o, SC_HANDLE service) {
     if (end == DONE && state != SERVICE_STOP_PENDING && state != SERVICE_STOPPED) {
         SERVICE_STATUS s;
         if (!::ControlService(service, SERVICE_CONTROL_STOP, &s)) {
-            Say("fail: %s refused the stop: error %lu\n", o.Name, ::GetLastError());
+            Tell(MARK_FAIL, "%s refused the stop: error %lu\n", o.Name, ::GetLastError());
             return 1;
         }
     }
     if (end == DONE) end = WaitFor(o, service, SERVICE_STOPPED, SERVICE_STOP_PENDING, Left(limitMs, begin), &state);
     if (end == DONE) {
-        Say("ok: %s stopped\n", o.Name);
+        Tell(MARK_OK, "%s stopped\n", o.Name);
         if (o.Remember && wasRunning) Remember(true);
         return 0;
     }
     if (end == INTERRUPTED)
-        Say("interrupted: %s is %s; %s\n", o.Name, StateName(state), Standing(state));
+        Tell(MARK_INTERRUPTED, "%s is %s; %s\n", o.Name, StateName(state), Standing(state));
     else if (end == TIMED_OUT)
-        Say("timeout: %s is still %s after %ld s; %s\n", o.Name, StateName(state), o.Timeout, Standing(state));
+        Tell(MARK_TIMEOUT, "%s is still %s after %ld s; %s\n", o.Name, StateName(state), o.Timeout, Standing(state));
     else
-        Say("fail: %s is %s, not stopping\n", o.Name, StateName(state));
+        Tell(MARK_FAIL, "%s is %s, not stopping\n", o.Name, StateName(state));
     return 1;
 }
 
@@ -174,26 +166,26 @@ int RunStart(const Options& o, const char*) {
     if (!service) return EXIT_REFUSED;
     char mark[PATH_TEXT];
     if (o.IfRemembered && !(RememberedPath(mark, sizeof mark) && ::DeleteFileA(mark))) {
-        Say("ok: %s was not noted as running before: it is left as it is\n", o.Name);
-        ::CloseServiceHandle(service);
+        Tell(MARK_OK, "%s was not noted as running before: it is left as it is\n", o.Name);
+        CloseService(service);
         return 0;
     }
     CatchCtrlC();
-    DWORD state = State(service);
+    DWORD state = StateOf(service);
     int status = 1;
     if (state == SERVICE_RUNNING) {
-        Say("ok: %s is already running\n", o.Name);
+        Tell(MARK_OK, "%s is already running\n", o.Name);
         status = 0;
     } else if (state != SERVICE_START_PENDING && !StartWhenFree(service)) {
-        Say("fail: %s did not start: error %lu\n", o.Name, ::GetLastError());
+        Tell(MARK_FAIL, "%s did not start: error %lu\n", o.Name, ::GetLastError());
     } else {
         WaitEnd end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, START_WAIT_MS, &state);
-        if (end == DONE) Say("ok: %s running\n", o.Name), status = 0;
-        else if (end == INTERRUPTED) Say("interrupted: %s is %s; it is left so\n", o.Name, StateName(state));
-        else if (end == TIMED_OUT) Say("timeout: %s still %s after %lu s\n", o.Name, StateName(state), START_WAIT_MS / 1000);
-        else Say("fail: %s is %s: see the log %s in its folder\n", o.Name, StateName(state), LOG_FILE);
+        if (end == DONE) Tell(MARK_OK, "%s running\n", o.Name), status = 0;
+        else if (end == INTERRUPTED) Tell(MARK_INTERRUPTED, "%s is %s; it is left so\n", o.Name, StateName(state));
+        else if (end == TIMED_OUT) Tell(MARK_TIMEOUT, "%s still %s after %lu s\n", o.Name, StateName(state), START_WAIT_MS / 1000);
+        else Tell(MARK_FAIL, "%s is %s: see the log %s in its folder\n", o.Name, StateName(state), LOG_FILE);
     }
-    ::CloseServiceHandle(service);
+    CloseService(service);
     return status;
 }
 
@@ -202,7 +194,7 @@ int RunStop(const Options& o, const char*) {
     if (!service) return Missing ? 0 : EXIT_REFUSED;
     CatchCtrlC();
     int status = StopAndWait(o, service);
-    ::CloseServiceHandle(service);
+    CloseService(service);
     return status;
 }
 
@@ -212,16 +204,16 @@ int RunUninstall(const Options& o, const char*) {
     CatchCtrlC();
     int status = StopAndWait(o, service);
     if (status != 0) {
-        Say("fail: %s was not deleted: it has not stopped\n", o.Name);
+        Tell(MARK_FAIL, "%s was not deleted: it has not stopped\n", o.Name);
     } else if (!::DeleteService(service)) {
-        Say("fail: %s was not deleted: error %lu\n", o.Name, ::GetLastError());
+        Tell(MARK_FAIL, "%s was not deleted: error %lu\n", o.Name, ::GetLastError());
         status = 1;
     } else {
-        Say("ok: %s deleted; its folder%s and the log stay\n", o.Name, o.Restore ? "" : ", the folder's permissions");
+        Tell(MARK_OK, "%s deleted; its folder%s and the log stay\n", o.Name, o.Restore ? "" : ", the folder's permissions");
     }
-    ::CloseServiceHandle(service);
+    CloseService(service);
     if (status == 0 && o.Restore)
         status = ServiceFolder[0] ? RestoreBeforeLock(ServiceFolder)
-                           : (Say("fail: the service's folder was not known: nothing was put back\n"), 1);
+                           : (Tell(MARK_FAIL, "the service's folder was not known: nothing was put back\n"), 1);
     return status;
 }

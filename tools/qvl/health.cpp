@@ -44,7 +44,8 @@ CheckResult Reason(const Health& h, Text* t) {
         return Add(t, "heartbeat %ld s old (critical over %ld s)", static_cast<long>(v.Age), h.Crit), CHECK_CRITICAL;
     if (v.Age > h.Warn)
         return Add(t, "heartbeat %ld s old (warning over %ld s)", static_cast<long>(v.Age), h.Warn), CHECK_WARNING;
-    Add(t, "%s running, heartbeat %ld s old, status 0x%02X", h.Name, static_cast<long>(v.Age), v.Answer);
+    Add(t, "%s running, ", h.Name);
+    AddStatusWords(t, v, STATUS_IN_CHECK);
     return CHECK_OK;
 }
 

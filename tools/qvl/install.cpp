@@ -27,7 +27,7 @@
 namespace {
 
 const char DISPLAY_NAME[] = "QVL Service";
-char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively.";
+const char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively.";
 // What the service runs: copied afresh after the lock of a folder that was open, so that no
 // handle opened before it can write what runs.
 const char* const RUNS[] = {HOST_FILE, PROGRAM_FILE};
@@ -40,36 +40,22 @@ void DisplayName(const char* name, char* out, int size) {
 }
 
 // Creates the service, or sets an existing one's configuration; says which, or why not.
-bool MakeService(SC_HANDLE manager, const Options& o, const char* binaryPath, bool exists) {
-    const DWORD type = SERVICE_TYPE, start = o.Auto ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
+bool MakeService(const Options& o, const char* binaryPath, bool exists) {
     char display[300];
     DisplayName(o.Name, display, sizeof display);
-    SC_HANDLE service;
-    if (!exists) {
-        service = ::CreateServiceA(manager, o.Name, display, SERVICE_ALL_ACCESS, type, start, SERVICE_ERROR_NORMAL,
-                                   binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr);
-    } else {
-        service = ::OpenServiceA(manager, o.Name, SERVICE_ALL_ACCESS);
-        if (service && !::ChangeServiceConfigA(service, type, start, SERVICE_ERROR_NORMAL, binaryPath, nullptr,
-                                               nullptr, nullptr, "LocalSystem", "", display)) {
-            DWORD e = ::GetLastError();
-            ::CloseServiceHandle(service);
-            ::SetLastError(e);
-            service = nullptr;
-        }
+    const ServiceMaking making = {display, DESCRIPTION, SERVICE_TYPE,
+                                  static_cast<DWORD>(o.Auto ? SERVICE_AUTO_START : SERVICE_DEMAND_START),
+                                  binaryPath};
+    if (!MakeService(o.Name, making, exists)) {
+        DWORD e = ::GetLastError();
+        if (e == ERROR_SERVICE_MARKED_FOR_DELETE)
+            return Tell(MARK_FAIL, "the service %s is being deleted: close what holds it open (the Services console), then "
+                       "run qvl install again\n", o.Name), false;
+        if (e == ERROR_DUPLICATE_SERVICE_NAME)
+            return Tell(MARK_FAIL, "another service is already shown as \"%s\"\n", display), false;
+        return Tell(MARK_FAIL, "the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e), false;
     }
-    DWORD e = ::GetLastError();
-    if (!service && e == ERROR_SERVICE_MARKED_FOR_DELETE)
-        return Say("fail: the service %s is being deleted: close what holds it open (the Services console), then run "
-                   "qvl install again\n", o.Name), false;
-    if (!service && e == ERROR_DUPLICATE_SERVICE_NAME)
-        return Say("fail: another service is already shown as \"%s\"\n", display), false;
-    if (!service)
-        return Say("fail: the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e), false;
-    SERVICE_DESCRIPTIONA description = {DESCRIPTION};
-    ::ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
-    ::CloseServiceHandle(service);
-    Say("step: %s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created", o.Name,
+    Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created", o.Name,
         binaryPath, o.Auto ? "automatic" : "demand");
     return true;
 }
@@ -79,12 +65,12 @@ struct LockRun {
 };
 
 bool LockEntry(const Entry& e, void* context) {
-    if (e.Error) return Say("fail: %s cannot be opened to lock it: error %lu\n", e.Path, static_cast<unsigned long>(e.Error)), false;
+    if (e.Error) return Tell(MARK_FAIL, "%s cannot be opened to lock it: error %lu\n", e.Path, static_cast<unsigned long>(e.Error)), false;
     if (e.Link || (!e.Folder && e.Names > 1))
-        return Say("fail: %s is a link or has more than one name: it was left as it is; remove it\n", e.Path), false;
+        return Tell(MARK_FAIL, "%s is a link or has more than one name: it was left as it is; remove it\n", e.Path), false;
     const char* sddl = e.Depth == 0 ? LOCK_SDDL : e.Folder ? LOCK_INSIDE_FOLDER_SDDL : LOCK_INSIDE_FILE_SDDL;
     DWORD error = SetSecurityText(e.Handle, sddl, false);
-    if (error) return Say("fail: cannot set the permissions of %s: error %lu\n", e.Path, error), false;
+    if (error) return Tell(MARK_FAIL, "cannot set the permissions of %s: error %lu\n", e.Path, error), false;
     static_cast<LockRun*>(context)->Count++;
     return true;
 }
@@ -93,7 +79,7 @@ bool LockFolder(const char* folder) {
     EnablePrivileges();
     LockRun run = {0};
     if (!WalkFolder(folder, ACCESS_SET, LockEntry, &run)) return false;
-    Say("step: locked %s: owner Administrators; SYSTEM and Administrators full control, Users read and run; "
+    Tell(MARK_STEP, "locked %s: owner Administrators; SYSTEM and Administrators full control, Users read and run; "
         "nothing inherited from above; re-applied to %d files and folders inside\n", folder, run.Count - 1);
     return true;
 }
@@ -107,8 +93,8 @@ void KeepBeforeLock(const char* folder, const char* before, bool wasOpen) {
     DWORD size = static_cast<DWORD>(strlen(before)), written = 0;
     bool ok = h != INVALID_HANDLE_VALUE && ::WriteFile(h, before, size, &written, nullptr) && written == size;
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-    if (ok) Say("step: kept the permissions it replaced in %s: qvl uninstall --restore puts them back\n", path);
-    else Say("warn: the permissions it replaced could not be kept in %s: error %lu\n", path, ::GetLastError());
+    if (ok) Tell(MARK_STEP, "kept the permissions it replaced in %s: qvl uninstall --restore puts them back\n", path);
+    else Tell(MARK_WARN, "the permissions it replaced could not be kept in %s: error %lu\n", path, ::GetLastError());
 }
 
 // Copies name afresh and renames the copy over it.
@@ -118,12 +104,12 @@ bool CopyAfresh(const char* folder, const char* name) {
     Format(fresh, sizeof fresh, "%s%s", path, FRESH_SUFFIX);
     if (::CopyFileA(path, fresh, FALSE) &&
         ::MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        Say("step: copied %s afresh, so that no handle opened before the lock can write what runs\n", path);
+        Tell(MARK_STEP, "copied %s afresh, so that no handle opened before the lock can write what runs\n", path);
         return true;
     }
     DWORD e = ::GetLastError();
     ::DeleteFileA(fresh);
-    Say("fail: %s could not be copied afresh: error %lu; close whatever holds it open, then run qvl install again\n",
+    Tell(MARK_FAIL, "%s could not be copied afresh: error %lu; close whatever holds it open, then run qvl install again\n",
         path, e);
     return false;
 }
@@ -134,21 +120,21 @@ bool MakeFolder(const Options& o, const char* folder) {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
     if (!o.NoLock &&
         !::ConvertStringSecurityDescriptorToSecurityDescriptorA(LOCK_SDDL, SDDL_REVISION_1, &sa.lpSecurityDescriptor, nullptr))
-        return Say("fail: the lock's permissions cannot be built: error %lu\n", ::GetLastError()), false;
+        return Tell(MARK_FAIL, "the lock's permissions cannot be built: error %lu\n", ::GetLastError()), false;
     bool made = ::CreateDirectoryA(folder, &sa) != 0;
     DWORD e = ::GetLastError();
     if (sa.lpSecurityDescriptor) ::LocalFree(sa.lpSecurityDescriptor);
-    if (!made) return Say("fail: %s cannot be made: error %lu\n", folder, e), false;
-    Say("step: made %s%s\n", folder, o.NoLock ? "" : ", locked from the start");
+    if (!made) return Tell(MARK_FAIL, "%s cannot be made: error %lu\n", folder, e), false;
+    Tell(MARK_STEP, "made %s%s\n", folder, o.NoLock ? "" : ", locked from the start");
     char from[PATH_TEXT], source[PATH_TEXT], target[PATH_TEXT];
-    if (!ModuleFolder(from, sizeof from)) return Say("fail: the folder of qvl.exe cannot be found\n"), false;
+    if (!ModuleFolder(from, sizeof from)) return Tell(MARK_FAIL, "the folder of qvl.exe cannot be found\n"), false;
     const char* const copies[][2] = {{from, HOST_FILE}, {from, TOOL_FILE}, {o.Program, PROGRAM_FILE}};
     for (const auto& c : copies) {
         if (!c[0]) continue;
         bool joined = c[0] == o.Program ? Format(source, sizeof source, "%s", o.Program) : JoinPath(c[0], c[1], source, sizeof source);
         if (!joined || !JoinPath(folder, c[1], target, sizeof target) || !::CopyFileA(source, target, TRUE))
-            return Say("fail: %s cannot be copied into %s: error %lu\n", source, folder, ::GetLastError()), false;
-        Say("step: copied %s into %s\n", source, folder);
+            return Tell(MARK_FAIL, "%s cannot be copied into %s: error %lu\n", source, folder, ::GetLastError()), false;
+        Tell(MARK_STEP, "copied %s into %s\n", source, folder);
     }
     return true;
 }
@@ -179,30 +165,30 @@ const char* LockRefusal(const char* folder) {
 }
 
 // Whether install must not act; if so, says why in one line.
-bool Refused(const Options& o, const char* folder, const char* host, SC_HANDLE manager, bool* exists) {
-    if (!manager) {
+bool Refused(const Options& o, const char* folder, const char* host, bool* exists) {
+    if (!MayMakeServices()) {
         if (::GetLastError() == ERROR_ACCESS_DENIED)
-            Say("fail: qvl install must be run as administrator: from an elevated prompt\n");
+            Tell(MARK_FAIL, "qvl install must be run as administrator: from an elevated prompt\n");
         else
-            Say("fail: the service manager cannot be opened: error %lu\n", ::GetLastError());
+            Tell(MARK_FAIL, "the service manager cannot be opened: error %lu\n", ::GetLastError());
         return true;
     }
     bool fresh = !Exists(folder);
     if (!fresh && o.Program)
-        return Say("fail: --program is for a folder that is not there yet; copy %s into %s yourself\n", PROGRAM_FILE,
+        return Tell(MARK_FAIL, "--program is for a folder that is not there yet; copy %s into %s yourself\n", PROGRAM_FILE,
                    folder), true;
     const char* why = o.NoLock ? nullptr : LockRefusal(folder);
     if (why)
-        return Say("fail: %s will not be locked: %s, and the lock would replace the permissions of all it holds; "
+        return Tell(MARK_FAIL, "%s will not be locked: %s, and the lock would replace the permissions of all it holds; "
                    "put the service in a folder of its own\n", folder, why), true;
-    if (!fresh && !IsFile(host)) return Say("fail: there is no %s in %s\n", HOST_FILE, folder), true;
+    if (!fresh && !IsFile(host)) return Tell(MARK_FAIL, "there is no %s in %s\n", HOST_FILE, folder), true;
     ServiceConfig config;
-    if (!QueryConfig(o.Name, &config)) return Say("fail: the service manager will not say whether %s exists\n", o.Name), true;
+    if (!QueryConfig(o.Name, &config)) return Tell(MARK_FAIL, "the service manager will not say whether %s exists\n", o.Name), true;
     *exists = config.Found;
     if (config.Found && !RunsProgram(config.BinaryPath, host)) {
         char program[PATH_TEXT];
         BinaryProgram(config.BinaryPath, program, sizeof program);
-        Say("fail: a service %s already runs %s; qvl uninstall --name %s first, or choose another --name\n", o.Name,
+        Tell(MARK_FAIL, "a service %s already runs %s; qvl uninstall --name %s first, or choose another --name\n", o.Name,
             program, o.Name);
         return true;
     }
@@ -217,24 +203,24 @@ bool RefusedAsFound(const Options& o, const FolderAudit& before, const FolderAud
     bool refused = false;
     // Anyone could have put these there while the folder was open.
     if (*wasOpen && before.Notes.Count) {
-        SayAll("found", before.Notes);
+        SayAll(MARK_FOUND, before.Notes);
         if (!o.KeepExisting)
-            Say("fail: the folder was open to users, and it holds what the service does not need; remove it, or keep "
+            Tell(MARK_FAIL, "the folder was open to users, and it holds what the service does not need; remove it, or keep "
                 "it with --keep-existing\n"), refused = true;
         else if (before.LoadedFirst)
-            Say("warn: --keep-existing keeps files a program loads from its folder before the system's: unless you "
+            Tell(MARK_WARN, "--keep-existing keeps files a program loads from its folder before the system's: unless you "
                 "know each of them, remove them\n");
     }
     if (before.Links.Count) {
-        SayAll("fail", before.Links);
-        Say("fail: links are never followed or locked: remove them, then run qvl install again\n"), refused = true;
+        SayAll(MARK_FAIL, before.Links);
+        Tell(MARK_FAIL, "links are never followed or locked: remove them, then run qvl install again\n"), refused = true;
     }
     if (before.Unread.Count)
-        SayAll("fail", before.Unread), Say("fail: not everything in it could be read\n"), refused = true;
+        SayAll(MARK_FAIL, before.Unread), Tell(MARK_FAIL, "not everything in it could be read\n"), refused = true;
     if (QVL_JUDGE_ABOVE && (above.Unread.Count || above.Ways.Count)) {
-        SayAll("fail", above.Unread);
-        SayAll("fail", above.Ways);
-        Say("fail: a folder above can be changed by users, or not read: a lock below it would not hold\n"), refused = true;
+        SayAll(MARK_FAIL, above.Unread);
+        SayAll(MARK_FAIL, above.Ways);
+        Tell(MARK_FAIL, "a folder above can be changed by users, or not read: a lock below it would not hold\n"), refused = true;
     }
     return refused;
 }
@@ -246,25 +232,24 @@ bool LockTook(const char* folder) {
     AuditFolder(folder, &after);
     if (QVL_JUDGE_ABOVE) AuditAbove(folder, &after);
     if (!after.Unread.Count && !after.Ways.Count) return true;
-    SayAll("fail", after.Unread);
-    SayAll("fail", after.Ways);
-    Say("fail: the lock did not take on %s (a volume without permissions, such as FAT, or a system that ignores "
+    SayAll(MARK_FAIL, after.Unread);
+    SayAll(MARK_FAIL, after.Ways);
+    Tell(MARK_FAIL, "the lock did not take on %s (a volume without permissions, such as FAT, or a system that ignores "
         "them): no service was made\n", folder);
     return false;
 }
 
 void ReportOpen(const FolderAudit& before, const FolderAudit& above) {
-    SayAll("open", before.Unread);
-    SayAll("open", before.Ways);
-    SayAll("open", above.Unread);
-    SayAll("open", above.Ways);
-    SayAll("note", before.Notes);
+    SayAll(MARK_OPEN, before.Unread);
+    SayAll(MARK_OPEN, before.Ways);
+    SayAll(MARK_OPEN, above.Unread);
+    SayAll(MARK_OPEN, above.Ways);
+    SayAll(MARK_NOTE, before.Notes);
     int count = before.Ways.Count + before.Unread.Count + above.Ways.Count + above.Unread.Count;
-    Say("warn: %d ways into the service stay open; qvl audit keeps reporting them\n", count);
+    Tell(MARK_WARN, "%d ways into the service stay open; qvl audit keeps reporting them\n", count);
 }
 
-int Install(const Options& o, const char* folder, const char* host, const char* binaryPath, SC_HANDLE manager,
-            bool exists) {
+int Install(const Options& o, const char* folder, const char* host, const char* binaryPath, bool exists) {
     static FolderAudit before, above;
     AuditAbove(folder, &above);
     bool fresh = !Exists(folder), wasOpen = false;
@@ -273,26 +258,26 @@ int Install(const Options& o, const char* folder, const char* host, const char* 
     if (fresh && !MakeFolder(o, folder)) return 1;
     char* was = nullptr;
     if (o.NoLock) {
-        Say("warn: --no-lock: the folder's permissions are left as they are\n");
+        Tell(MARK_WARN, "--no-lock: the folder's permissions are left as they are\n");
     } else {
-        if (!fresh && FileSecurityText(folder, &was)) Say("step: the permissions it replaces, as SDDL: %s\n", was);
+        if (!fresh && FileSecurityText(folder, &was)) Tell(MARK_STEP, "the permissions it replaces, as SDDL: %s\n", was);
         bool locked = LockFolder(folder);
         for (const char* name : RUNS) locked = locked && (!wasOpen || CopyAfresh(folder, name));
         if (locked && was) KeepBeforeLock(folder, was, wasOpen);
         if (was) FreeText(was);
         if (!locked || !LockTook(folder)) return 1;
     }
-    if (!IsFile(host)) return Say("fail: %s is gone from %s\n", HOST_FILE, folder), 1;
+    if (!IsFile(host)) return Tell(MARK_FAIL, "%s is gone from %s\n", HOST_FILE, folder), 1;
     char program[PATH_TEXT];
     if (!JoinPath(folder, PROGRAM_FILE, program, sizeof program) || !IsFile(program))
-        Say("warn: there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
-    if (!MakeService(manager, o, binaryPath, exists)) return 1;
+        Tell(MARK_WARN, "there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
+    if (!MakeService(o, binaryPath, exists)) return 1;
     if (o.NoLock) ReportOpen(before, above);
     if (wasOpen && !o.NoLock)
-        Say("warn: %s was open to users until now, so what it holds cannot be proven yours: check %s against the "
+        Tell(MARK_WARN, "%s was open to users until now, so what it holds cannot be proven yours: check %s against the "
             "package's SHA256SUMS, and %s against its maker's hash or signature\n", folder, HOST_FILE, PROGRAM_FILE);
     bool named = strcmp(o.Name, SERVICE_NAME) != 0;
-    Say("ok: %s installed for %s; start it with qvl start%s%s\n", o.Name, host, named ? " --name " : "", named ? o.Name : "");
+    Tell(MARK_OK, "%s installed for %s; start it with qvl start%s%s\n", o.Name, host, named ? " --name " : "", named ? o.Name : "");
     return 0;
 }
 
@@ -301,20 +286,16 @@ int Install(const Options& o, const char* folder, const char* host, const char* 
 int RunInstall(const Options& o, const char* folder) {
     char host[PATH_TEXT], binaryPath[PATH_TEXT + 2];
     if (!JoinPath(folder, HOST_FILE, host, sizeof host))
-        return Say("fail: the folder's path is too long\n"), EXIT_REFUSED;
+        return Tell(MARK_FAIL, "the folder's path is too long\n"), EXIT_REFUSED;
     Format(binaryPath, sizeof binaryPath, "\"%s\"", host);
-    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
     bool exists = false;
-    int status = Refused(o, folder, host, manager, &exists) ? EXIT_REFUSED
-                                                            : Install(o, folder, host, binaryPath, manager, exists);
-    if (manager) ::CloseServiceHandle(manager);
-    return status;
+    return Refused(o, folder, host, &exists) ? EXIT_REFUSED : Install(o, folder, host, binaryPath, exists);
 }
 
 int RestoreBeforeLock(const char* folder) {
     char path[PATH_TEXT], sddl[4096];
     if (!JoinPath(folder, BEFORE_LOCK_FILE, path, sizeof path) || !IsFile(path))
-        return Say("warn: no permissions from before a lock are kept in %s: nothing to restore\n", folder), 0;
+        return Tell(MARK_WARN, "no permissions from before a lock are kept in %s: nothing to restore\n", folder), 0;
     HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD n = 0;
     bool read = file != INVALID_HANDLE_VALUE && ::ReadFile(file, sddl, sizeof sddl - 1, &n, nullptr);
@@ -331,9 +312,9 @@ int RestoreBeforeLock(const char* folder) {
               : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ERROR_REPARSE_TAG_INVALID
               : SetSecurityText(h, sddl, true);
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-    if (e) return Say("fail: the permissions kept in %s were not put back: error %lu\n", path, e), 1;
+    if (e) return Tell(MARK_FAIL, "the permissions kept in %s were not put back: error %lu\n", path, e), 1;
     ::DeleteFileA(path);
-    Say("step: put back the owner and permissions %s had before its first lock: %s; what it holds stays owned by "
+    Tell(MARK_STEP, "put back the owner and permissions %s had before its first lock: %s; what it holds stays owned by "
         "Administrators and takes its permissions from it\n", folder, sddl);
     return 0;
 }

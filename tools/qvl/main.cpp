@@ -27,15 +27,14 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, &o, why, sizeof why)) {
         // Monitoring reads the check's first line and its status: a bad argument is UNKNOWN.
         if (o.Verb == VERB_CHECK) return Say("QVL UNKNOWN - %s\n", why), fputs(USAGE, stderr), CHECK_UNKNOWN;
-        fputs(why, stderr);
-        fputs("\n", stderr);
+        Complain("%s\n", why);
         fputs(USAGE, stderr);
         return EXIT_REFUSED;
     }
     char folder[PATH_TEXT] = "";
     if (o.Verb != VERB_HELP &&
         !(o.Folder ? FullFolder(o.Folder, folder, sizeof folder) : ModuleFolder(folder, sizeof folder))) {
-        fputs("qvl: the folder's path cannot be found or is too long\n", stderr);
+        Complain("qvl: the folder's path cannot be found or is too long\n");
         return EXIT_REFUSED;
     }
 #define QVL_VERB_RUN(name, run, word, takes, usage) Run##run,

@@ -1,4 +1,5 @@
-// The service manager's answers about one service, each asked through a handle of its own.
+// The service manager's answers about one service, and its making, each through a handle of its
+// own, closed before the answer is returned.
 #include "tools/qvl/manager.h"
 
 #include <string.h>
@@ -11,31 +12,44 @@
 
 namespace {
 
-// The service opened with access; 0 with the reason left for GetLastError.
-SC_HANDLE OpenService(const char* name, DWORD access) {
-    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return nullptr;
-    SC_HANDLE service = ::OpenServiceA(manager, name, access);
+// Closes handle, keeping the last error for the caller.
+void CloseKeepingError(SC_HANDLE handle) {
     DWORD e = ::GetLastError();
-    ::CloseServiceHandle(manager);
+    ::CloseServiceHandle(handle);
     ::SetLastError(e);
-    return service;
 }
 
 }  // namespace
 
-int ServiceState(const char* name) {
-    SC_HANDLE service = OpenService(name, SERVICE_QUERY_STATUS);
-    if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? SERVICE_NOT_INSTALLED : SERVICE_UNKNOWN;
-    SERVICE_STATUS status;
-    int state = ::QueryServiceStatus(service, &status) ? static_cast<int>(status.dwCurrentState) : SERVICE_UNKNOWN;
+SC_HANDLE OpenServiceFor(const char* name, os::DWORD access, bool* reached) {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (reached) *reached = manager != nullptr;
+    if (!manager) return nullptr;
+    SC_HANDLE service = ::OpenServiceA(manager, name, access);
+    CloseKeepingError(manager);
+    return service;
+}
+
+void CloseService(SC_HANDLE service) {
     ::CloseServiceHandle(service);
-    return state;
+}
+
+os::DWORD StateOf(SC_HANDLE service) {
+    SERVICE_STATUS s;
+    return ::QueryServiceStatus(service, &s) ? s.dwCurrentState : 0;
+}
+
+int ServiceState(const char* name) {
+    SC_HANDLE service = OpenServiceFor(name, SERVICE_QUERY_STATUS);
+    if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? SERVICE_NOT_INSTALLED : SERVICE_UNKNOWN;
+    DWORD state = StateOf(service);
+    ::CloseServiceHandle(service);
+    return state ? static_cast<int>(state) : SERVICE_UNKNOWN;
 }
 
 bool QueryConfig(const char* name, ServiceConfig* config) {
     memset(config, 0, sizeof *config);
-    SC_HANDLE service = OpenService(name, SERVICE_QUERY_CONFIG);
+    SC_HANDLE service = OpenServiceFor(name, SERVICE_QUERY_CONFIG);
     if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
     // The record and the strings it points to, in one buffer: 8 KB is the most Windows needs.
     static union { QUERY_SERVICE_CONFIGA Config; char Bytes[8192]; } buffer;
@@ -54,14 +68,41 @@ bool QueryConfig(const char* name, ServiceConfig* config) {
 
 bool ServiceSecurityText(const char* name, char** sddl) {
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    SC_HANDLE service = OpenService(name, READ_CONTROL);
+    SC_HANDLE service = OpenServiceFor(name, READ_CONTROL);
     if (!service) return false;
     static union { SECURITY_DESCRIPTOR Sd; char Bytes[8192]; } buffer;
     DWORD needed;
     bool read = ::QueryServiceObjectSecurity(service, what, &buffer.Sd, sizeof buffer, &needed) &&
                 ::ConvertSecurityDescriptorToStringSecurityDescriptorA(&buffer.Sd, SDDL_REVISION_1, what, sddl, nullptr);
-    DWORD e = ::GetLastError();
-    ::CloseServiceHandle(service);
-    ::SetLastError(e);
+    CloseKeepingError(service);
     return read;
+}
+
+bool MayMakeServices() {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+    if (manager) ::CloseServiceHandle(manager);
+    return manager != nullptr;
+}
+
+bool MakeService(const char* name, const ServiceMaking& m, bool exists) {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+    if (!manager) return false;
+    SC_HANDLE service;
+    if (!exists) {
+        service = ::CreateServiceA(manager, name, m.Display, SERVICE_ALL_ACCESS, m.Type, m.Start, SERVICE_ERROR_NORMAL,
+                                   m.BinaryPath, nullptr, nullptr, nullptr, nullptr, nullptr);
+    } else {
+        service = ::OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+        if (service && !::ChangeServiceConfigA(service, m.Type, m.Start, SERVICE_ERROR_NORMAL, m.BinaryPath, nullptr,
+                                               nullptr, nullptr, "LocalSystem", "", m.Display)) {
+            CloseKeepingError(service);
+            service = nullptr;
+        }
+    }
+    CloseKeepingError(manager);
+    if (!service) return false;
+    SERVICE_DESCRIPTIONA description = {const_cast<char*>(m.Description)};
+    ::ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
+    ::CloseServiceHandle(service);
+    return true;
 }

@@ -1,12 +1,25 @@
-// The one door to the service manager that qvl's verbs share: a service's state, its
-// configuration and its owner and permissions.
+// The one door to the service manager that qvl's verbs share: a service opened for what a verb
+// does to it, its state, its configuration, its owner and permissions, and its making.
 #pragma once
 
 #include "platform/platform.h"
 #include "tools/qvl/paths.h"
 
-// The service's state (os::SERVICE_RUNNING and the like), SERVICE_NOT_INSTALLED, or
-// SERVICE_UNKNOWN when the manager will not say.
+// The system's own handle type, declared as its headers declare it, so that this header need
+// not bring them in.
+struct SC_HANDLE__;
+typedef SC_HANDLE__* SC_HANDLE;
+
+// The service opened with access; 0 with the reason left for
+// GetLastError. *reached (when given) is false when the manager itself could not be opened.
+SC_HANDLE OpenServiceFor(const char* name, os::DWORD access, bool* reached = nullptr);
+void CloseService(SC_HANDLE service);
+
+// An open service's state (os::SERVICE_RUNNING and the like); 0 when the manager will not say.
+os::DWORD StateOf(SC_HANDLE service);
+
+// The service's state by name, SERVICE_NOT_INSTALLED, or SERVICE_UNKNOWN when the manager will
+// not say.
 int ServiceState(const char* name);
 
 // What the manager holds of a service; Found false when there is none.
@@ -23,3 +36,20 @@ bool QueryConfig(const char* name, ServiceConfig* config);
 // The service's owner and access list as SDDL text; false when they cannot be read. Released
 // with FreeText.
 bool ServiceSecurityText(const char* name, char** sddl);
+
+// Whether this process may make services (an elevated administrator's may); false with the
+// reason left for GetLastError.
+bool MayMakeServices();
+
+// What a service is made with; the account is always LocalSystem.
+struct ServiceMaking {
+    const char* Display;
+    const char* Description;
+    os::DWORD Type;
+    os::DWORD Start;
+    const char* BinaryPath;  // quoted
+};
+
+// Creates the service, or, when it exists, sets its configuration to m; false with the reason
+// left for GetLastError.
+bool MakeService(const char* name, const ServiceMaking& m, bool exists);

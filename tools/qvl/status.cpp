@@ -4,7 +4,6 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -18,6 +17,7 @@
 #include "log/log.h"
 #include "platform/platform.h"
 #include "tools/qvl/text.h"
+#include "tools/qvl/words.h"
 
 namespace {
 
@@ -42,23 +42,11 @@ long FileSize(const char* name) {
 }
 
 void AddStatus(Text* r, const StatusView& view) {
-    const StatusRecord& record = view.Record;
     if (view.Why == ABSENT_MISSING) return Add(r, "status      %s cannot be opened or read\n", STATUS_FILE);
     if (view.Why == ABSENT_SHORT)
         return Add(r, "status      %s has %ld bytes; %d are needed\n", STATUS_FILE, FileSize(STATUS_FILE),
                    STATUS_FILE_MIN_SIZE);
-    const char* meaning = record.StatusByte == STATUS_NONE        ? "no status: read as absent"
-                          : (record.StatusByte & STATUS_HOLD_BIT) ? "hold bit set: the finish command is held off"
-                          : record.StatusByte == 0                ? "all well"
-                                                                  : "flags set";
-    Add(r, "status      0x%02X (%s)\n", record.StatusByte, meaning);
-    // Within 68 years either way, so it fits a long on every system.
-    long age = static_cast<long>(view.Age);
-    struct tm local;
-    char when[64] = "(not a time)";
-    if (os::LocalTime(view.Now - age, &local)) strftime(when, sizeof when, "%a %d %b %Y %X", &local);
-    Add(r, "heartbeat   %s, %ld s %s: %s (stale when over %d s old)\n", when, age < 0 ? -age : age,
-        age < 0 ? "ahead" : "ago", view.Why == ABSENT_STALE ? "stale" : "fresh", HEARTBEAT_MAX_AGE);
+    AddStatusWords(r, view, STATUS_IN_REPORT);
 }
 
 void AddCommand(Text* r) {
@@ -103,10 +91,14 @@ void AddLogLines(Text* r) {
 
 }  // namespace
 
+bool EnterFolder(const char* folder) {
+    return chdir(folder) == 0;
+}
+
 int ShowStatus(const char* folder, char* out, int size) {
     Text r = StartText(out, size);
     // Entering it is the test: a file, or a folder that cannot be read, cannot be entered.
-    if (chdir(folder) != 0) {
+    if (!EnterFolder(folder)) {
         Add(&r, "qvl status: cannot read the folder %s\n", folder);
         return REPORT_NO_FOLDER;
     }

@@ -8,6 +8,11 @@ const int REPORT_NO_FOLDER = 2;   // exit status: the folder cannot be read
 const int REPORT_LOG_LINES = 5;   // log lines shown, the last ones
 const int REPORT_SIZE = 8192; // the whole report, terminator included; longer is cut
 
+// Makes folder the current directory, as the host's file names are relative to it: every verb
+// that reads the shared files enters the folder here. False when it cannot be entered (not
+// there, a file, or not readable).
+bool EnterFolder(const char* folder);
+
 // Writes the report on folder into out (size bytes, terminated); returns the exit status.
-// Changes the current directory to folder, as the host's file names are relative to it.
+// Enters folder.
 int ShowStatus(const char* folder, char* out, int size);

@@ -10,9 +10,9 @@
 #include "host/service.h"
 #include "link/link.h"
 #include "tools/qvl/console.h"
+#include "tools/qvl/ctrlc.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/watch.h"
 #include "tools/qvl/words.h"
 
 namespace {
@@ -20,7 +20,7 @@ namespace {
 char TRIAL_NAME[] = "qvl-trial";  // the service name ServiceMain logs: "Starting QVL service qvl-trial"
 const int64_t LIVE_LINE_MS = 1000;
 
-Evidence E;            // added to by both threads, under LockEvidence
+Evidence E;            // added to by both threads, under console::Lock
 int64_t StopAfterMs = -1;
 std::atomic<int64_t> RunningSinceMs(-1);  // set on the service thread, read on the dispatcher's
 std::atomic<uint32_t> LastState(0);
@@ -30,9 +30,9 @@ bool LastAlive;
 int64_t NextLiveMs;
 
 void Record(const Observation& o) {
-    LockEvidence();
+    console::Lock();
     Observe(&E, o);
-    UnlockEvidence();
+    console::Unlock();
 }
 
 Observation Event(ObservationKind kind, int64_t ms, uint32_t value) {
@@ -94,10 +94,10 @@ void ShowLive(int64_t ms, const Observation& look, bool alive) {
 bool Tick(int64_t ms, bool returned) {
     Observation look = TakeLook(LOOK, ms);
     Record(look);
-    os::HANDLE program = console::Program();
     uint32_t code;
-    bool alive = program && !ProcessEnded(program, &code);
-    if (program && !alive && !ExitSeen) {
+    bool ended = console::ProgramEnded(&code);
+    bool alive = console::Launched() && !ended;
+    if (ended && !ExitSeen) {
         ExitSeen = true;
         Record(Event(EXITED, ms, code));
         Say("%7.1f s  %s exited with code %lu\n", ms / 1000.0, PROGRAM_FILE, static_cast<unsigned long>(code));
@@ -106,11 +106,11 @@ bool Tick(int64_t ms, bool returned) {
     if (CtrlPressed()) AskForStop(ms, "Ctrl-C");
     if (StopAfterMs >= 0 && RunningSinceMs >= 0 && ms - RunningSinceMs >= StopAfterMs) AskForStop(ms, "--stop-after");
     if (StopWanted && !StopSent) StopSent = console::DeliverControl(os::SERVICE_CONTROL_STOP);
-    LockEvidence();
+    console::Lock();
     bool giveUp = !E.GaveUp && TimeToGiveUp(E, ms);
     if (giveUp) Observe(&E, Event(GAVE_UP, ms, 0));
     bool over = TrialOver(E, returned, ms);
-    UnlockEvidence();
+    console::Unlock();
     if (giveUp) Say("%7.1f s  the stop has not moved on for %ld s: giving up\n", ms / 1000.0,
                     static_cast<long>(GIVE_UP_MS / 1000));
     return !over;
@@ -121,9 +121,8 @@ bool Tick(int64_t ms, bool returned) {
 int RunTrial(const Options& o, const char* folder) {
     StopAfterMs = o.StopAfter >= 0 ? o.StopAfter * 1000 : -1;
     char refusal[512];
-    if (Refusal(CheckFolder(folder, o.Name), folder, o.Name, refusal, sizeof refusal)) {
-        fputs(refusal, stderr);
-        fputs("\n", stderr);
+    if (Refusal(console::CheckFolder(folder, o.Name), folder, o.Name, refusal, sizeof refusal)) {
+        Complain("%s\n", refusal);
         return EXIT_REFUSED;
     }
     CatchCtrlC();
@@ -134,11 +133,11 @@ int RunTrial(const Options& o, const char* folder) {
     Say("qvl trial: a trial of %s in %s as the service would run it; Ctrl-C stops it\n", PROGRAM_FILE, folder);
     bool returned = os::StartServiceCtrlDispatcherA(table) != 0;
     // After a give-up the service thread still runs, and may still add to the evidence.
-    LockEvidence();
+    console::Lock();
     Evidence seen = E;
-    UnlockEvidence();
+    console::Unlock();
     if (!returned && !seen.GaveUp) {
-        fputs("qvl trial: the service could not be started\n", stderr);
+        Complain("qvl trial: the service could not be started\n");
         return EXIT_REFUSED;
     }
     Verdict verdict;

@@ -1,4 +1,4 @@
-// The evidence of a trial, its verdict, the live line and the refusals.
+// The evidence of a trial, its verdict, and whether a trial may start at all.
 #include "tools/qvl/verdict.h"
 
 #include <string.h>
