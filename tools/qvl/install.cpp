@@ -50,13 +50,13 @@ bool MakeService(const Options& o, const char* binaryPath, bool exists) {
         DWORD e = ::GetLastError();
         if (e == ERROR_SERVICE_MARKED_FOR_DELETE)
             return Tell(MARK_FAIL, "the service %s is being deleted: close what holds it open (the Services console), then "
-                       "run qvl install again\n", o.Name), false;
+                           "run qvl install again\n", o.Name), false;
         if (e == ERROR_DUPLICATE_SERVICE_NAME)
             return Tell(MARK_FAIL, "another service is already shown as \"%s\"\n", display), false;
         return Tell(MARK_FAIL, "the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e), false;
     }
-    Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created", o.Name,
-        binaryPath, o.Auto ? "automatic" : "demand");
+    Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created",
+         o.Name, binaryPath, o.Auto ? "automatic" : "demand");
     return true;
 }
 

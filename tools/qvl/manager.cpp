@@ -19,10 +19,15 @@ void CloseKeepingError(SC_HANDLE handle) {
     ::SetLastError(e);
 }
 
+// The manager itself, for connecting and, when create, for making services.
+SC_HANDLE OpenManager(bool create) {
+    return ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | (create ? SC_MANAGER_CREATE_SERVICE : 0));
+}
+
 }  // namespace
 
 SC_HANDLE OpenServiceFor(const char* name, os::DWORD access, bool* reached) {
-    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE manager = OpenManager(false);
     if (reached) *reached = manager != nullptr;
     if (!manager) return nullptr;
     SC_HANDLE service = ::OpenServiceA(manager, name, access);
@@ -79,13 +84,13 @@ bool ServiceSecurityText(const char* name, char** sddl) {
 }
 
 bool MayMakeServices() {
-    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+    SC_HANDLE manager = OpenManager(true);
     if (manager) ::CloseServiceHandle(manager);
     return manager != nullptr;
 }
 
 bool MakeService(const char* name, const ServiceMaking& m, bool exists) {
-    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+    SC_HANDLE manager = OpenManager(true);
     if (!manager) return false;
     SC_HANDLE service;
     if (!exists) {
