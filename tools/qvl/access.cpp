@@ -103,7 +103,9 @@ bool VisitPath(const Walker& w, const char* path, int depth) {
     return ok;
 }
 
-bool DescriptorText(PSECURITY_DESCRIPTOR sd, char** sddl) {
+// The text of a descriptor the system just read, error its answer; the descriptor is released.
+bool DescriptorText(DWORD error, PSECURITY_DESCRIPTOR sd, char** sddl) {
+    if (error != ERROR_SUCCESS) return ::SetLastError(error), false;
     BOOL converted = ::ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1, OWNER_AND_DACL, sddl,
                                                                            nullptr);
     ::LocalFree(sd);
@@ -132,15 +134,13 @@ bool WalkFolder(const char* folder, Access access, Visit visit, void* context) {
 bool HandleSecurityText(os::HANDLE handle, char** sddl) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     DWORD e = ::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_AND_DACL, nullptr, nullptr, nullptr, nullptr, &sd);
-    if (e != ERROR_SUCCESS) return ::SetLastError(e), false;
-    return DescriptorText(sd, sddl);
+    return DescriptorText(e, sd, sddl);
 }
 
 bool FileSecurityText(const char* path, char** sddl) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     DWORD e = ::GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_AND_DACL, nullptr, nullptr, nullptr, nullptr, &sd);
-    if (e != ERROR_SUCCESS) return ::SetLastError(e), false;
-    return DescriptorText(sd, sddl);
+    return DescriptorText(e, sd, sddl);
 }
 
 bool KeySecurityText(const char* key, char** sddl) {
@@ -148,8 +148,7 @@ bool KeySecurityText(const char* key, char** sddl) {
     if (!Format(name, sizeof name, "MACHINE\\%s", key)) return false;
     PSECURITY_DESCRIPTOR sd = nullptr;
     DWORD e = ::GetNamedSecurityInfoA(name, SE_REGISTRY_KEY, OWNER_AND_DACL, nullptr, nullptr, nullptr, nullptr, &sd);
-    if (e != ERROR_SUCCESS) return ::SetLastError(e), false;
-    return DescriptorText(sd, sddl);
+    return DescriptorText(e, sd, sddl);
 }
 
 void FreeText(char* text) {

@@ -84,16 +84,6 @@ bool AuditEntry(const Entry& e, void* context) {
     return true;
 }
 
-// Cuts path back to its parent folder; false at a root.
-bool Parent(char* path) {
-    char* slash = strrchr(path, '\\');
-    if (!slash || slash == path) return false;
-    bool root = slash == path + 2 && path[1] == ':';
-    if (root && !slash[1]) return false;
-    slash[root ? 1 : 0] = '\0';
-    return true;
-}
-
 void JudgeAbove(const char* above, const char* child, FolderAudit* a) {
     char* sddl;
     if (!FileSecurityText(above, &sddl)) {
@@ -145,8 +135,7 @@ void AuditFolder(const char* folder, FolderAudit* a) {
 void AuditAbove(const char* folder, FolderAudit* a) {
     char child[PATH_TEXT], above[PATH_TEXT];
     Format(child, sizeof child, "%s", folder);
-    Format(above, sizeof above, "%s", folder);
-    while (Parent(above)) {
+    while (ParentFolder(child, above, sizeof above)) {
         JudgeAbove(above, child, a);
         Format(child, sizeof child, "%s", above);
     }

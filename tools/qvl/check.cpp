@@ -1,11 +1,9 @@
 // qvl check [FOLDER] [--name NAME] [-w SECONDS] [-c SECONDS] [--prom FILE]: the monitoring check.
 // One line and the exit status monitoring systems read; with --prom, the same figures as a
 // Prometheus text file, written whole under a temporary name and renamed over FILE.
-#include <stdio.h>
-#include <string.h>
-
 #include "tools/qvl/health.h"
 #include "tools/qvl/manager.h"
+#include "tools/qvl/paths.h"
 #include "tools/qvl/status.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
@@ -13,24 +11,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-namespace {
-
 const int PROM_SIZE = 4096;
-
-bool WriteWhole(const char* path, const char* text) {
-    char temporary[PATH_TEXT];
-    if (!Format(temporary, sizeof temporary, "%s.tmp", path)) return false;
-    HANDLE h = ::CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD size = static_cast<DWORD>(strlen(text)), written = 0;
-    bool ok = ::WriteFile(h, text, size, &written, nullptr) && written == size && ::FlushFileBuffers(h);
-    ok = ::CloseHandle(h) && ok;
-    if (ok) ok = ::MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!ok) ::DeleteFileA(temporary);
-    return ok;
-}
-
-}  // namespace
 
 int RunCheck(const Options& o, const char* folder) {
     // The file is named from where qvl was started, before the folder is entered.

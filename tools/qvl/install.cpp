@@ -89,12 +89,10 @@ bool LockFolder(const char* folder) {
 void KeepBeforeLock(const char* folder, const char* before, bool wasOpen) {
     char path[PATH_TEXT];
     if (!JoinPath(folder, BEFORE_LOCK_FILE, path, sizeof path) || (!wasOpen && Exists(path))) return;
-    HANDLE h = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD size = static_cast<DWORD>(strlen(before)), written = 0;
-    bool ok = h != INVALID_HANDLE_VALUE && ::WriteFile(h, before, size, &written, nullptr) && written == size;
-    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-    if (ok) Tell(MARK_STEP, "kept the permissions it replaced in %s: qvl uninstall --restore puts them back\n", path);
-    else Tell(MARK_WARN, "the permissions it replaced could not be kept in %s: error %lu\n", path, ::GetLastError());
+    if (WriteWhole(path, before))
+        Tell(MARK_STEP, "kept the permissions it replaced in %s: qvl uninstall --restore puts them back\n", path);
+    else
+        Tell(MARK_WARN, "the permissions it replaced could not be kept in %s: error %lu\n", path, ::GetLastError());
 }
 
 // Copies name afresh and renames the copy over it.

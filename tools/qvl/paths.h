@@ -1,5 +1,6 @@
 // Paths as qvl handles them on Windows: the folders it works in made absolute, the program a
-// service runs, and a path's one spelling, so that refusals compare what a path is.
+// service runs, and a path's one spelling, so that refusals compare what a path is; and a small
+// file written whole.
 #pragma once
 
 const int PATH_TEXT = 1024;  // a folder or file path as qvl handles it, terminator included
@@ -13,8 +14,16 @@ bool Exists(const char* path);
 bool ModuleFolder(char* out, int size);
 bool FullFolder(const char* folder, char* out, int size);
 
+// The folder that holds path, with no separator at its end except a drive's root; false when
+// path is a root already (or the folder would not fit).
+bool ParentFolder(const char* path, char* out, int size);
+
 // The folder of the program file a service's binary path names.
 void BinaryFolder(const char* binaryPath, char* out, int size);
 
 // path in its long form (no 8.3 short names), as far as it exists; the path as given otherwise.
 void LongForm(const char* path, char* out, int size);
+
+// Writes text as the whole of path: under a temporary name first, then renamed over it, so that
+// path is never left half written. False, with the reason left for GetLastError, when it was not.
+bool WriteWhole(const char* path, const char* text);
