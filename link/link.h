@@ -25,6 +25,13 @@ const int32_t CMD_BEFORE_LAUNCH = 0x8000;
 const int32_t CMD_STOP_BEGIN = 1;
 const int32_t CMD_STOP_FINISH = 10;
 
+// The service's own exit codes, one per way the program can end a run.
+const uint32_t END_STATUS_GONE = 1;
+const uint32_t END_STATUS_SHORT = 2;
+const uint32_t END_STATUS_NONE = 3;
+const uint32_t END_HEARTBEAT_STALE = 4;
+const uint32_t END_NEVER_HEARTBEAT = 5;
+
 // Little-endian 32-bit values, as both files store them.
 void PutLE32(unsigned char* to, uint32_t value);
 uint32_t GetLE32(const unsigned char* from);

@@ -63,6 +63,8 @@ const DWORD SERVICE_RUNNING = 4;
 const DWORD SERVICE_ACCEPT_STOP = 1;
 const DWORD SERVICE_CONTROL_STOP = 1;
 const DWORD SERVICE_CONTROL_INTERROGATE = 4;
+const DWORD ERROR_SERVICE_SPECIFIC_ERROR = 1066;  // the exit code that says: see the service's own code
+const DWORD ERROR_PROCESS_ABORTED = 1067;         // the manager's, for a service process that died unreported
 
 // Service control. Calls that fail return 0 and leave the reason for GetLastError.
 

@@ -241,6 +241,7 @@ TEST(Check, StateAndStatusToLineAndExit) {
         StatusView status;
         CheckResult result;
         const char* says;
+        uint32_t win32Exit = 0, specificExit = 0;
     } cases[] = {
         {RUNNING, true, View(PRESENT, 2), CHECK_OK,
          "QVL OK - QVLService running, heartbeat 2 s old, status 0x00 | heartbeat_age=2s;60;90;0 status=0 service_state=4"},
@@ -256,18 +257,24 @@ TEST(Check, StateAndStatusToLineAndExit) {
         {2, true, View(ABSENT_MISSING, 0), CHECK_WARNING, "QVL WARNING - QVLService is START_PENDING | "},
         {3, true, View(PRESENT, 1, 0x80), CHECK_WARNING, "QVL WARNING - QVLService is STOP_PENDING"},
         {1, true, View(PRESENT, 1), CHECK_CRITICAL, "QVL CRITICAL - QVLService is not running (STOPPED) |"},
+        {1, true, View(ABSENT_STALE, 95), CHECK_CRITICAL,
+         "QVL CRITICAL - QVLService is not running (STOPPED): it ended on a failure: the program's heartbeat went stale |",
+         os::ERROR_SERVICE_SPECIFIC_ERROR, END_HEARTBEAT_STALE},
+        {1, false, View(ABSENT_MISSING, 0), CHECK_CRITICAL,
+         "(STOPPED): it ended on a failure: the launch of ZARNQVL.EXE failed: error 2 |", 2, 0},
         {SERVICE_NOT_INSTALLED, false, View(ABSENT_MISSING, 0), CHECK_CRITICAL,
          "QVL CRITICAL - QVLService is not installed | heartbeat_age=U;60;90;0 status=-1 service_state=0"},
         {SERVICE_UNKNOWN, true, View(PRESENT, 1), CHECK_UNKNOWN, "QVL UNKNOWN - the service manager cannot be asked"},
         {RUNNING, false, View(PRESENT, 1), CHECK_UNKNOWN, "QVL UNKNOWN - QVLService runs, but its folder cannot be read"},
     };
     for (const Case& c : cases) {
-        Health h = {"QVLService", c.service, c.folderRead, c.status, CHECK_WARN_DEFAULT, CHECK_CRIT_DEFAULT};
+        Health h = {"QVLService", c.service, c.folderRead, c.status, CHECK_WARN_DEFAULT, CHECK_CRIT_DEFAULT,
+                    c.win32Exit, c.specificExit};
         char line[600];
         EXPECT_EQ(JudgeHealth(h, line, sizeof line), c.result) << line;
         EXPECT_NE(std::string(line).find(c.says), std::string::npos) << line;
     }
-    Health h = {"QVLService", RUNNING, true, View(PRESENT, 31), 10, 30};
+    Health h = {"QVLService", RUNNING, true, View(PRESENT, 31), 10, 30, 0, 0};
     char line[600];
     EXPECT_EQ(JudgeHealth(h, line, sizeof line), CHECK_CRITICAL) << line;
     EXPECT_NE(std::string(line).find("(critical over 30 s) | heartbeat_age=31s;10;30;0"), std::string::npos) << line;
@@ -296,8 +303,35 @@ TEST(Words, TheStatusInEachPlace) {
     }
 }
 
+// How the last run ended, from the two exit codes the manager keeps.
+TEST(Words, EachEndOfARun) {
+    const struct {
+        uint32_t win32Exit, specificExit;
+        bool failure;
+        const char* words;
+    } cases[] = {
+        {0, 0, false, "on request"},
+        {2, 0, true, "on a failure: the launch of ZARNQVL.EXE failed: error 2"},
+        {5, 0, true, "on a failure: the launch of ZARNQVL.EXE failed: error 5"},
+        {os::ERROR_PROCESS_ABORTED, 0, true, "on a failure: the host's process ended without saying so (killed, or it crashed)"},
+        {os::ERROR_SERVICE_SPECIFIC_ERROR, END_STATUS_GONE, true, "on a failure: the status file was gone or could not be read"},
+        {os::ERROR_SERVICE_SPECIFIC_ERROR, END_STATUS_SHORT, true, "on a failure: the status file was too short to hold a heartbeat"},
+        {os::ERROR_SERVICE_SPECIFIC_ERROR, END_STATUS_NONE, true, "on a failure: the program set its status byte to 0xFF (no status)"},
+        {os::ERROR_SERVICE_SPECIFIC_ERROR, END_HEARTBEAT_STALE, true, "on a failure: the program's heartbeat went stale"},
+        {os::ERROR_SERVICE_SPECIFIC_ERROR, END_NEVER_HEARTBEAT, true, "on a failure: the program never wrote a heartbeat"},
+        {os::ERROR_SERVICE_SPECIFIC_ERROR, 4242, true, "on a failure: service-specific code 4242, not one of the host's"},
+    };
+    for (const auto& c : cases) {
+        char out[300];
+        Text t = StartText(out, sizeof out);
+        AddEndWords(&t, c.win32Exit, c.specificExit);
+        EXPECT_STREQ(out, c.words);
+        EXPECT_EQ(EndedOnFailure(c.win32Exit, c.specificExit), c.failure) << c.words;
+    }
+}
+
 TEST(Check, PrometheusTextCarriesTheSameFigures) {
-    Health h = {"QVL \"x\"\\y", 4, true, View(PRESENT, 7, 0x80), 60, 90};
+    Health h = {"QVL \"x\"\\y", 4, true, View(PRESENT, 7, 0x80), 60, 90, 0, 0};
     char text[4096];
     PrometheusText(h, CHECK_OK, text, sizeof text);
     std::string t = text;
@@ -340,6 +374,11 @@ TEST(CommandLine, VerbsAndTheirOptions) {
         {{"start", "--remember"}, "qvl start: unknown option \"--remember\""},
         {{"start", "--if-remembered"}, nullptr},
         {{"stop", "--restore"}, "qvl stop: unknown option \"--restore\""},
+        {{"install", "--restart-on-failure", "60"}, nullptr},
+        {{"install", "--restart-on-failure", "0"}, "--restart-on-failure takes whole seconds, not \"0\""},
+        {{"install", "--restart-on-failure", "86401"}, "takes whole seconds"},
+        {{"stop", "--restart-on-failure", "60"}, "qvl stop: unknown option \"--restart-on-failure\""},
+        {{"status", "--name", "Other", "C:\\QVL"}, nullptr},
     };
     for (const Case& c : cases) {
         std::vector<char*> argv = {const_cast<char*>("qvl")};
@@ -361,6 +400,10 @@ TEST(CommandLine, VerbsAndTheirOptions) {
     EXPECT_STREQ(o.Name, "QVLService");
     EXPECT_TRUE(o.Auto);
     EXPECT_FALSE(o.NoLock);
+    EXPECT_EQ(o.RestartAfter, -1);  // no recovery unless asked for
+    std::vector<const char*> recovery = {"qvl", "install", "--restart-on-failure", "60"};
+    ASSERT_TRUE(ParseOptions(4, const_cast<char**>(recovery.data()), &o, why, sizeof why));
+    EXPECT_EQ(o.RestartAfter, 60);
     char* alone[] = {const_cast<char*>("qvl")};
     ASSERT_TRUE(ParseOptions(1, alone, &o, why, sizeof why));
     EXPECT_EQ(o.Verb, VERB_HELP);  // qvl alone lists the verbs

@@ -28,8 +28,14 @@ CheckResult Reason(const Health& h, Text* t) {
     if (h.Service == static_cast<int>(os::SERVICE_START_PENDING) ||
         h.Service == static_cast<int>(os::SERVICE_STOP_PENDING))
         return Add(t, "%s is %s", h.Name, StateName(h.Service)), CHECK_WARNING;
-    if (h.Service != static_cast<int>(os::SERVICE_RUNNING))
-        return Add(t, "%s is not running (%s)", h.Name, StateName(h.Service)), CHECK_CRITICAL;
+    if (h.Service != static_cast<int>(os::SERVICE_RUNNING)) {
+        Add(t, "%s is not running (%s)", h.Name, StateName(h.Service));
+        if (h.Service == static_cast<int>(os::SERVICE_STOPPED) && EndedOnFailure(h.Win32Exit, h.SpecificExit)) {
+            Add(t, ": it ended ");
+            AddEndWords(t, h.Win32Exit, h.SpecificExit);
+        }
+        return CHECK_CRITICAL;
+    }
     if (!h.FolderRead) return Add(t, "%s runs, but its folder cannot be read", h.Name), CHECK_UNKNOWN;
     const StatusView& v = h.Status;
     if (v.Why != PRESENT && v.Why != ABSENT_STALE) {

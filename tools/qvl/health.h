@@ -13,6 +13,8 @@ struct Health {
     bool FolderRead;
     StatusView Status;   // when FolderRead
     long Warn, Crit;     // heartbeat ages, seconds
+    uint32_t Win32Exit;  // the exit codes of its last report: how a stopped service ended
+    uint32_t SpecificExit;
 };
 
 // Writes "QVL OK - ... | perfdata" (no line end) into out; returns the exit status.

@@ -8,20 +8,23 @@
 enum {
     TAKES_FOLDER = 1, TAKES_NAME = 2, TAKES_AUTO = 4, TAKES_NO_LOCK = 8, TAKES_STOP_AFTER = 16, TAKES_WARN = 32,
     TAKES_CRIT = 64, TAKES_PROM = 128, TAKES_KEEP_EXISTING = 256, TAKES_PROGRAM = 512, TAKES_RESTORE = 1024,
-    TAKES_TIMEOUT = 2048, TAKES_REMEMBER = 4096, TAKES_IF_REMEMBERED = 8192,
+    TAKES_TIMEOUT = 2048, TAKES_REMEMBER = 4096, TAKES_IF_REMEMBERED = 8192, TAKES_RESTART = 16384,
 };
 
 // The verbs, each once, in the order the usage lists them: its name, the function that runs it
 // (Run followed by the name), its word, what it takes, and its usage line.
 #define QVL_VERBS(VERB)                                                                                          \
-    VERB(STATUS, Status, "status", TAKES_FOLDER,                                                               \
-         "  qvl status [FOLDER]                          what the host would conclude of the folder now\n")     \
+    VERB(STATUS, Status, "status", TAKES_FOLDER | TAKES_NAME,                                                  \
+         "  qvl status [FOLDER] [--name NAME]            what the host would conclude of the folder now, and how "\
+         "the service last ended\n")                                                                            \
     VERB(TRIAL, Trial, "trial", TAKES_FOLDER | TAKES_NAME | TAKES_STOP_AFTER,                                    \
          "  qvl trial [FOLDER] [--stop-after SECONDS] [--name NAME]   run the host's supervision here, then a "  \
          "verdict\n")                                                                                           \
     VERB(INSTALL, Install, "install",                                                                            \
-         TAKES_FOLDER | TAKES_NAME | TAKES_AUTO | TAKES_NO_LOCK | TAKES_KEEP_EXISTING | TAKES_PROGRAM,           \
+         TAKES_FOLDER | TAKES_NAME | TAKES_AUTO | TAKES_NO_LOCK | TAKES_KEEP_EXISTING | TAKES_PROGRAM |          \
+             TAKES_RESTART,                                                                                     \
          "  qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]\n"        \
+         "              [--restart-on-failure SECONDS]\n"                                                       \
          "                                               lock the folder (made anew if not there) and make the " \
          "service\n")                                                                                           \
     VERB(UNINSTALL, Uninstall, "uninstall", TAKES_NAME | TAKES_RESTORE | TAKES_TIMEOUT,                          \
@@ -51,6 +54,7 @@ struct Options {
     bool NoLock;         // install: leave the folder's access list as it is
     bool KeepExisting;   // install: keep what an open folder held before the lock
     const char* Program; // install: ZARNQVL.EXE to copy into a folder made anew; null: none
+    long RestartAfter;   // install: seconds before the manager restarts the service after a failure; -1: no recovery
     bool Restore;        // uninstall: put back the permissions from before the first lock
     long Timeout;        // stop, uninstall: seconds to wait for the stop at most; -1: no limit
     bool Remember;       // stop: note in the service's folder that it was running

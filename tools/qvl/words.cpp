@@ -57,6 +57,37 @@ void AddStatusWords(Text* t, const StatusView& v, StatusLayout layout) {
     }
 }
 
+namespace {
+
+// What each of the host's own codes says of the program, as the guide lists them.
+const struct {
+    uint32_t Code;
+    const char* Words;
+} END_WORDS[] = {
+    {END_STATUS_GONE, "the status file was gone or could not be read"},
+    {END_STATUS_SHORT, "the status file was too short to hold a heartbeat"},
+    {END_STATUS_NONE, "the program set its status byte to 0xFF (no status)"},
+    {END_HEARTBEAT_STALE, "the program's heartbeat went stale"},
+    {END_NEVER_HEARTBEAT, "the program never wrote a heartbeat"},
+};
+
+}  // namespace
+
+bool EndedOnFailure(uint32_t win32Exit, uint32_t specificExit) {
+    return win32Exit != 0 || specificExit != 0;
+}
+
+void AddEndWords(Text* t, uint32_t win32Exit, uint32_t specificExit) {
+    if (!EndedOnFailure(win32Exit, specificExit)) return Add(t, "on request");
+    if (win32Exit == os::ERROR_PROCESS_ABORTED)
+        return Add(t, "on a failure: the host's process ended without saying so (killed, or it crashed)");
+    if (win32Exit != os::ERROR_SERVICE_SPECIFIC_ERROR)
+        return Add(t, "on a failure: the launch of %s failed: error %lu", PROGRAM_FILE, static_cast<unsigned long>(win32Exit));
+    for (const auto& end : END_WORDS)
+        if (end.Code == specificExit) return Add(t, "on a failure: %s", end.Words);
+    Add(t, "on a failure: service-specific code %lu, not one of the host's", static_cast<unsigned long>(specificExit));
+}
+
 void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation& look, bool alive) {
     Text t = StartText(out, size);
     Add(&t, "%7.1f s  %-13s  command ", ms / 1000.0, StateName(state));

@@ -24,6 +24,13 @@ enum StatusLayout {
 // heartbeat, what stands in its place there (the report and the check say that elsewhere).
 void AddStatusWords(Text* t, const StatusView& v, StatusLayout layout);
 
+// How a run of the service ended, from the exit codes the manager keeps of its last report:
+// "on request", "the launch of ZARNQVL.EXE failed: error 2" and each of the host's causes.
+void AddEndWords(Text* t, uint32_t win32Exit, uint32_t specificExit);
+
+// Whether those codes say the run ended on a failure rather than on request.
+bool EndedOnFailure(uint32_t win32Exit, uint32_t specificExit);
+
 // What the live line shows: the state, the last command, the status byte, the heartbeat's age
 // and the program's process.
 void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation& look, bool alive);
