@@ -11,6 +11,7 @@
 #include "tools/qvl/config.h"
 #include "tools/qvl/security.h"
 #include "tools/qvl/verdict.h"
+#include "tools/qvl/recovery.h"
 #include "tools/qvl/words.h"
 
 namespace {
@@ -328,6 +329,65 @@ TEST(Words, EachEndOfARun) {
         EXPECT_STREQ(out, c.words);
         EXPECT_EQ(EndedOnFailure(c.win32Exit, c.specificExit), c.failure) << c.words;
     }
+}
+
+door::Failures Actions(std::vector<door::FailureAction> actions, const char* command = "", bool flag = true,
+                       bool flagKnown = true) {
+    door::Failures f = {};
+    f.ResetSeconds = 86400;
+    f.Count = static_cast<int>(actions.size());
+    for (size_t i = 0; i < actions.size() && i < door::FAILURE_ACTIONS_MAX; i++) f.Actions[i] = actions[i];
+    snprintf(f.Command, sizeof f.Command, "%s", command);
+    f.Flag = flag;
+    f.FlagKnown = flagKnown;
+    return f;
+}
+
+// What the manager will do when the service fails, as audit and install say it, and what audit
+// finds in a command that recovery runs as LocalSystem.
+TEST(Recovery, WordsAndFindings) {
+    const door::FailureAction restart = {door::FAILURE_RESTART, 60000}, none = {door::FAILURE_NONE, 0},
+                              run = {door::FAILURE_RUN_COMMAND, 5000}, reboot = {door::FAILURE_REBOOT, 120000};
+    const struct {
+        door::Failures f;
+        const char* words;
+        int findings;
+        const char* finding;
+    } cases[] = {
+        {RestartOnFailure(60), "every failure: restart after 60 s; counted back to none after 86400 s without one; "
+         "after a crash and after any failure end the host reports", 0, ""},
+        {Actions({}), "none: the service manager does nothing when the service fails", 0, ""},
+        {Actions({none, none}), "none: the service manager does nothing", 0, ""},
+        {Actions({restart, restart, none}, "", false), "first failure: restart after 60 s; next failure: restart after "
+         "60 s; every later failure: nothing; counted back to none after 86400 s without one; after a crash only (the "
+         "failure-actions flag is off)", 0, ""},
+        {Actions({restart}, "", false, false), "after a crash only (this Windows has no failure-actions flag)", 0, ""},
+        {Actions({reboot}), "every failure: reboot after 120 s;", 0, ""},
+        // A command set but run by no action is never run.
+        {Actions({restart}, "C:\\Program Files\\x.exe"), "every failure: restart", 0, ""},
+        {Actions({run}, "\"C:\\Tools\\notify.exe\" QVLService"), "every failure: run a command after 5 s "
+         "(\"C:\\Tools\\notify.exe\" QVLService)", 0, ""},
+        {Actions({run}, "C:\\Program Files\\Tools\\notify.exe"), "run a command", 1, "is not quoted and holds a blank"},
+        {Actions({restart, run}, "notify.exe --service QVLService"), "every later failure: run a command", 2, "names no folder"},
+        {Actions({run}), "(no command set)", 1, "an action runs a command, but none is set"},
+    };
+    for (const auto& c : cases) {
+        char out[600];
+        Text t = StartText(out, sizeof out);
+        AddRecoveryWords(&t, c.f);
+        EXPECT_NE(std::string(out).find(c.words), std::string::npos) << out;
+        Findings found = {};
+        JudgeRecoveryCommand(c.f, &found);
+        EXPECT_EQ(found.Count, c.findings) << out;
+        if (c.findings) {
+            EXPECT_NE(std::string(found.Lines[c.findings - 1]).find(c.finding), std::string::npos)
+                << found.Lines[c.findings - 1];
+        }
+    }
+    door::Failures f = RestartOnFailure(86400);
+    EXPECT_EQ(f.Actions[0].DelayMs, 86400000u);  // a day, in milliseconds, still fits
+    EXPECT_EQ(f.ResetSeconds, RECOVERY_RESET_SECONDS);
+    EXPECT_TRUE(f.Flag);
 }
 
 TEST(Check, PrometheusTextCarriesTheSameFigures) {
