@@ -329,6 +329,27 @@ TEST(Words, EachEndOfARun) {
         EXPECT_STREQ(out, c.words);
         EXPECT_EQ(EndedOnFailure(c.win32Exit, c.specificExit), c.failure) << c.words;
     }
+    // qvl status's line: the end only once the service has stopped, as a running service's
+    // codes say nothing yet.
+    const struct {
+        int state;
+        uint32_t win32Exit, specificExit;
+        const char* line;
+    } lines[] = {
+        {1, 0, 0, "service     QVLService STOPPED; it last ended on request\n"},
+        {1, os::ERROR_SERVICE_SPECIFIC_ERROR, END_STATUS_NONE,
+         "service     QVLService STOPPED; it last ended on a failure: the program set its status byte to 0xFF (no status)\n"},
+        {4, os::ERROR_SERVICE_SPECIFIC_ERROR, END_STATUS_NONE, "service     QVLService RUNNING\n"},
+        {3, 0, 0, "service     QVLService STOP_PENDING\n"},
+        {SERVICE_NOT_INSTALLED, 0, 0, "service     QVLService is not installed\n"},
+        {SERVICE_UNKNOWN, 0, 0, "service     the service manager will not say how QVLService is\n"},
+    };
+    for (const auto& c : lines) {
+        char out[300];
+        Text t = StartText(out, sizeof out);
+        AddServiceWords(&t, "QVLService", c.state, c.win32Exit, c.specificExit);
+        EXPECT_STREQ(out, c.line);
+    }
 }
 
 door::Failures Actions(std::vector<door::FailureAction> actions, const char* command = "", bool flag = true,

@@ -13,6 +13,7 @@
 #include "tools/qvl/access.h"
 #include "tools/qvl/config.h"
 #include "tools/qvl/manager.h"
+#include "tools/qvl/recovery.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 
@@ -97,6 +98,44 @@ void JudgeAbove(const char* above, const char* child, FolderAudit* a) {
     FreeText(sddl);
 }
 
+// The file a recovery command runs and every folder above it, as the service's own are judged:
+// the manager runs it as LocalSystem.
+void JudgeRecoveryProgram(const char* program, FolderAudit* a) {
+    char* sddl;
+    if (!FileSecurityText(program, &sddl))
+        return AddFinding(&a->Unread, "%s (run by recovery): its permissions cannot be read: error %lu", program,
+                          ::GetLastError());
+    char what[PATH_TEXT + 40];
+    Format(what, sizeof what, "%s (run by recovery)", program);
+    Judge(sddl, CONCERN_FILE, what, "let only SYSTEM and Administrators change what recovery runs", a);
+    FreeText(sddl);
+    char folder[PATH_TEXT];
+    if (!ParentFolder(program, folder, sizeof folder)) return;
+    if (!FileSecurityText(folder, &sddl))
+        return AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", folder, ::GetLastError());
+    Format(what, sizeof what, "%s (holding what recovery runs)", folder);
+    Judge(sddl, CONCERN_FOLDER, what, ABOVE_FIX, a);
+    FreeText(sddl);
+    AuditAbove(folder, a);
+}
+
+// What the manager does when the service fails, always said; a command it runs judged.
+void AuditRecovery(const Options& o, FolderAudit* a) {
+    door::Failures f;
+    os::DWORD e = QueryFailures(o.Name, &f);
+    if (e) return AddFinding(&a->Unread, "the service manager will not say what %s's recovery is: error %lu", o.Name,
+                             static_cast<unsigned long>(e));
+    char words[FINDING_SIZE];
+    Text t = StartText(words, sizeof words);
+    AddRecoveryWords(&t, f);
+    AddFinding(&a->Notes, "recovery: %s", words);
+    JudgeRecoveryCommand(f, &a->Ways);
+    char program[PATH_TEXT];
+    BinaryProgram(f.Command, program, sizeof program);
+    // Named without a folder, it is found by a search, which the finding above says.
+    if (RunsCommand(f) && strchr(program, '\\')) JudgeRecoveryProgram(program, a);
+}
+
 void AuditService(const Options& o, const char* folder, FolderAudit* a) {
     ServiceConfig config;
     if (!QueryConfig(o.Name, &config))
@@ -118,6 +157,7 @@ void AuditService(const Options& o, const char* folder, FolderAudit* a) {
     Format(what, sizeof what, "HKLM\\%s", key);
     Judge(sddl, CONCERN_KEY, what, "give it back the permissions of the other services' keys", a);
     FreeText(sddl);
+    AuditRecovery(o, a);
 }
 
 }  // namespace

@@ -20,7 +20,10 @@ int RunCheck(const Options& o, const char* folder) {
     if (n == 0 || n >= sizeof prom) prom[0] = '\0';
     Health h = {};
     h.Name = o.Name;
-    h.Service = ServiceState(o.Name);
+    door::Status end;
+    h.Service = ServiceStateAndEnd(o.Name, &end);
+    h.Win32Exit = end.Win32Exit;
+    h.SpecificExit = end.SpecificExit;
     h.Warn = o.Warn;
     h.Crit = o.Crit;
     h.FolderRead = EnterFolder(folder);

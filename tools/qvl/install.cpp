@@ -11,6 +11,7 @@
 #include "tools/qvl/audit.h"
 #include "tools/qvl/config.h"
 #include "tools/qvl/manager.h"
+#include "tools/qvl/recovery.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 
@@ -57,6 +58,27 @@ bool MakeService(const Options& o, const char* binaryPath, bool exists) {
     }
     Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created",
          o.Name, binaryPath, o.Auto ? "automatic" : "demand");
+    return true;
+}
+
+// The manager's recovery as --restart-on-failure asks: on XP and 2003, which have no flag, the
+// actions alone. Says what was set, and the one thing each Windows does differently.
+bool SetRecovery(const Options& o) {
+    door::Failures f = RestartOnFailure(o.RestartAfter);
+    const bool flagged = door::WindowsVersion().Major >= 6;
+    if (!flagged) f.Flag = false, f.FlagKnown = false;
+    os::DWORD e = SetFailures(o.Name, f);
+    if (e) return Tell(MARK_FAIL, "the recovery of %s was not set: error %lu\n", o.Name, static_cast<unsigned long>(e)), false;
+    char words[600];
+    Text t = StartText(words, sizeof words);
+    AddRecoveryWords(&t, f);
+    Tell(MARK_STEP, "recovery of %s: %s\n", o.Name, words);
+    if (flagged)
+        Tell(MARK_NOTE, "Windows takes the failure-actions flag at its next start: until then %s is restarted only after "
+             "a crash\n", o.Name);
+    else
+        Tell(MARK_WARN, "this Windows has no failure-actions flag: %s is restarted only when its process dies without "
+             "reporting, never after a failure it reports\n", o.Name);
     return true;
 }
 
@@ -270,6 +292,7 @@ int Install(const Options& o, const char* folder, const char* host, const char* 
     if (!JoinPath(folder, PROGRAM_FILE, program, sizeof program) || !IsFile(program))
         Tell(MARK_WARN, "there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
     if (!MakeService(o, binaryPath, exists)) return 1;
+    if (o.RestartAfter > 0 && !SetRecovery(o)) return 1;
     if (o.NoLock) ReportOpen(before, above);
     if (wasOpen && !o.NoLock)
         Tell(MARK_WARN, "%s was open to users until now, so what it holds cannot be proven yours: check %s against the "

@@ -111,3 +111,46 @@ bool MakeService(const char* name, const ServiceMaking& m, bool exists) {
     ::CloseServiceHandle(service);
     return true;
 }
+
+namespace {
+
+// The service opened through the door with access; 0, or why not.
+os::DWORD OpenThroughDoor(const char* name, os::DWORD access, door::Service* service) {
+    door::Service manager;
+    os::DWORD e = door::ManagerOpen(door::MANAGER_CONNECT, &manager);
+    if (e) return e;
+    e = door::ServiceOpen(manager, name, access, service);
+    door::ServiceClose(manager);
+    return e;
+}
+
+}  // namespace
+
+int ServiceStateAndEnd(const char* name, door::Status* end) {
+    memset(end, 0, sizeof *end);
+    door::Service service;
+    os::DWORD e = OpenThroughDoor(name, door::SVC_QUERY_STATUS, &service);
+    if (e) return e == door::ERR_SERVICE_DOES_NOT_EXIST ? SERVICE_NOT_INSTALLED : SERVICE_UNKNOWN;
+    e = door::ServiceQueryStatus(service, end);
+    door::ServiceClose(service);
+    return e || !end->State ? SERVICE_UNKNOWN : static_cast<int>(end->State);
+}
+
+os::DWORD QueryFailures(const char* name, door::Failures* f) {
+    memset(f, 0, sizeof *f);
+    door::Service service;
+    os::DWORD e = OpenThroughDoor(name, door::SVC_QUERY_CONFIG, &service);
+    if (e) return e;
+    e = door::ServiceFailures(service, f);
+    door::ServiceClose(service);
+    return e;
+}
+
+os::DWORD SetFailures(const char* name, const door::Failures& f) {
+    door::Service service;
+    os::DWORD e = OpenThroughDoor(name, door::SVC_CHANGE_CONFIG | door::SVC_START, &service);
+    if (e) return e;
+    e = door::ServiceSetFailures(service, f);
+    door::ServiceClose(service);
+    return e;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "tools/qvl/door.h"
 #include "tools/qvl/paths.h"
 
 // The system's own handle type, declared as its headers declare it, so that this header need
@@ -53,3 +54,13 @@ struct ServiceMaking {
 // Creates the service, or, when it exists, sets its configuration to m; false with the reason
 // left for GetLastError.
 bool MakeService(const char* name, const ServiceMaking& m, bool exists);
+
+// The service's state as ServiceState gives it, with, in *end, the exit codes of its last report:
+// how a stopped service ended.
+int ServiceStateAndEnd(const char* name, door::Status* end);
+
+// The service's failure actions and their flag; 0, or why the manager would not say.
+os::DWORD QueryFailures(const char* name, door::Failures* f);
+
+// Sets them; 0, or why they were not set (door::ERR_NOT_SUPPORTED: this Windows has no flag).
+os::DWORD SetFailures(const char* name, const door::Failures& f);

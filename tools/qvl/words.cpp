@@ -5,6 +5,7 @@
 
 #include "host/service.h"
 #include "platform/platform.h"
+#include "tools/qvl/qvl.h"
 #include "tools/qvl/text.h"
 
 const char* StateName(uint32_t state) {
@@ -86,6 +87,18 @@ void AddEndWords(Text* t, uint32_t win32Exit, uint32_t specificExit) {
     for (const auto& end : END_WORDS)
         if (end.Code == specificExit) return Add(t, "on a failure: %s", end.Words);
     Add(t, "on a failure: service-specific code %lu, not one of the host's", static_cast<unsigned long>(specificExit));
+}
+
+void AddServiceWords(Text* t, const char* name, int state, uint32_t win32Exit, uint32_t specificExit) {
+    Add(t, "service     ");
+    if (state == SERVICE_NOT_INSTALLED) return Add(t, "%s is not installed\n", name);
+    if (state == SERVICE_UNKNOWN) return Add(t, "the service manager will not say how %s is\n", name);
+    Add(t, "%s %s", name, StateName(static_cast<uint32_t>(state)));
+    if (state == static_cast<int>(os::SERVICE_STOPPED)) {
+        Add(t, "; it last ended ");
+        AddEndWords(t, win32Exit, specificExit);
+    }
+    Add(t, "\n");
 }
 
 void LiveLine(char* out, int size, int64_t ms, uint32_t state, const Observation& look, bool alive) {

@@ -28,6 +28,10 @@ void AddStatusWords(Text* t, const StatusView& v, StatusLayout layout);
 // "on request", "the launch of ZARNQVL.EXE failed: error 2" and each of the host's causes.
 void AddEndWords(Text* t, uint32_t win32Exit, uint32_t specificExit);
 
+// qvl status's line on the service: its state (SERVICE_NOT_INSTALLED and SERVICE_UNKNOWN
+// included) and, once stopped, how its last run ended.
+void AddServiceWords(Text* t, const char* name, int state, uint32_t win32Exit, uint32_t specificExit);
+
 // Whether those codes say the run ended on a failure rather than on request.
 bool EndedOnFailure(uint32_t win32Exit, uint32_t specificExit);
 
