@@ -199,7 +199,10 @@ DWORD Remove(File folder, const char* name) {
     char path[PATH_TEXT];
     bool joined = folder ? JoinPath(folder->Path, name, path, sizeof path) : Format(path, sizeof path, "%s", name);
     if (!joined) return ERR_FILENAME_EXCED_RANGE;
-    return ::DeleteFileA(path) ? OK : Fail();
+    ::DWORD a = ::GetFileAttributesA(path);
+    // A junction is a folder to the system, and RemoveDirectory takes the junction itself.
+    bool isFolder = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+    return (isFolder ? ::RemoveDirectoryA(path) : ::DeleteFileA(path)) ? OK : Fail();
 }
 
 DWORD Security(File f, char* out, int size) {
