@@ -155,15 +155,19 @@ DWORD Write(File f, const void* data, DWORD size, bool flush);
 typedef bool (*Listed)(const char* name, void* context);
 DWORD List(File folder, const char* path, Listed visit, void* context);
 
-// Renames the open object (opened with RIGHT_DELETE) to name in the open folder (to the
-// absolute path name when folder is null), never replacing what is there: ERR_ALREADY_EXISTS
-// (or ERR_FILE_EXISTS) when the name is taken. ERR_ACCESS_DENIED without the right to add it
-// there; ERR_SHARING_VIOLATION (or ERR_ACCESS_DENIED) while another handle without
-// SHARE_DELETE is open on it or, for a folder, on anything inside it.
-DWORD Rename(File f, File folder, const char* name);
+// Renames the open object (opened with RIGHT_DELETE) to name (one component) in the folder that
+// holds it. Without replace, never over what is there: ERR_ALREADY_EXISTS (or ERR_FILE_EXISTS)
+// when the name is taken; with replace, a file of that name is replaced (a folder never is:
+// ERR_ACCESS_DENIED). The handle stays open on the object under its new name. ERR_ACCESS_DENIED
+// without the right to add it to its folder; ERR_SHARING_VIOLATION (or ERR_ACCESS_DENIED) while
+// another handle without SHARE_DELETE is open on it, on what it replaces, or, for a folder, on
+// anything inside it.
+DWORD Rename(File f, const char* name, bool replace);
 
-// Deletes the file name in the open folder (folder null: name is an absolute path); a link is
-// deleted itself, never what it points to. ERR_FILE_NOT_FOUND when there is none.
+// Deletes the file, or the empty folder, name in the open folder (folder null: name is an
+// absolute path); a link is deleted itself, never what it points to. ERR_FILE_NOT_FOUND when
+// there is none, ERR_DIR_NOT_EMPTY for a folder that holds anything, ERR_SHARING_VIOLATION (or
+// ERR_ACCESS_DENIED) while a handle without SHARE_DELETE is open on it.
 DWORD Remove(File folder, const char* name);
 
 // The descriptor of the open object (needs RIGHT_READ_CONTROL), and of an absolute path,
