@@ -156,11 +156,13 @@ typedef bool (*Listed)(const char* name, void* context);
 DWORD List(File folder, const char* path, Listed visit, void* context);
 
 // Renames the open object (opened with RIGHT_DELETE) to name (one component) in the folder that
-// holds it, never replacing what is there: ERR_ALREADY_EXISTS (or ERR_FILE_EXISTS) when the name
-// is taken. The handle stays open on the object under its new name. ERR_ACCESS_DENIED without
-// the right to add it to its folder; ERR_SHARING_VIOLATION (or ERR_ACCESS_DENIED) while another
-// handle without SHARE_DELETE is open on it or, for a folder, on anything inside it.
-DWORD Rename(File f, const char* name);
+// holds it. Without replace, never over what is there: ERR_ALREADY_EXISTS (or ERR_FILE_EXISTS)
+// when the name is taken; with replace, a file of that name is replaced (a folder never is:
+// ERR_ACCESS_DENIED). The handle stays open on the object under its new name. ERR_ACCESS_DENIED
+// without the right to add it to its folder; ERR_SHARING_VIOLATION (or ERR_ACCESS_DENIED) while
+// another handle without SHARE_DELETE is open on it, on what it replaces, or, for a folder, on
+// anything inside it.
+DWORD Rename(File f, const char* name, bool replace);
 
 // Deletes the file name in the open folder (folder null: name is an absolute path); a link is
 // deleted itself, never what it points to. ERR_FILE_NOT_FOUND when there is none.
