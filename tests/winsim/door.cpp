@@ -182,12 +182,12 @@ DWORD List(File folder, const char* path, Listed visit, void* context) {
     return OK;
 }
 
-DWORD Rename(File f, const char* name) {
+DWORD Rename(File f, const char* name, bool replace) {
     Call call("Rename");
     winsim::Handle* h = Held(f);
     if (!h) return ERR_INVALID_HANDLE;
     if (!*name || strchr(name, '\\') || strchr(name, '/')) return ERR_INVALID_PARAMETER;
-    return winsim::RenameInto(f->Handle, h->Parent, name, false) ? OK : Error();
+    return winsim::RenameInto(f->Handle, h->Parent, name, replace) ? OK : Error();
 }
 
 DWORD Remove(File folder, const char* name) {

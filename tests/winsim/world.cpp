@@ -358,7 +358,7 @@ bool RenameInto(int handle, int parent, const std::string& name, bool replace) {
     if (there) {
         if (!replace) return Fail(o.Folder ? E_ALREADY_EXISTS : E_FILE_EXISTS);
         if (W.Objects[there].Folder || !(RightsNow(there, parent, Caller()) & DELETE) ||
-            !SharingAllows(there, DELETE, 0))
+            !SharingAllows(there, DELETE, SHARE_READ | SHARE_WRITE | SHARE_DELETE))
             return Fail(E_ACCESS_DENIED);
         if (--W.Objects[there].Names == 0) W.Objects[there].Gone = true;
         Unname(parent, name);

@@ -174,7 +174,8 @@ struct World {
     std::map<int, int> FailListingAfter;  // folder id: entries a listing gives before it fails
     bool KeepsAccessLists = true;  // false: a volume like FAT
     int64_t LockedUntilMs = 0;   // the manager's database is locked by an installer until then
-    int ServiceHandles = 0;      // the tool's open manager and service handles
+    int ServiceHandles = 0;
+    int64_t CtrlAtMs = -1;       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles
     uint32_t LastError = 0;
 };
 
