@@ -7,6 +7,7 @@
 #include "host/entry.h"
 #include "host/service.h"
 #include "link/link.h"
+#include "log/log.h"
 #include "tests/winsim/tool.h"
 #include "tools/qvl/qvl.h"
 #include "tools/qvl/security.h"
@@ -50,7 +51,7 @@ TEST(Audit, FindsEachWayIn) {
     } cases[] = {
         {"a sound service", [] {}, 0, "no finding"},
         {"a folder open to Authenticated Users",
-         [] { SetSecurityByHandle(Open(FOLDER, WRITE_DAC, 7, OPEN_EXISTING, true, true), "D:(A;OICI;0x1301bf;;;AU)(A;OICI;FA;;;BA)", false, true); },
+         [] { W.Objects[IdOf(FOLDER)].Security.Dacl.push_back({true, ACE_OI | ACE_CI, 0x1301bf, SID_AUTHENTICATED}); },
          AUDIT_FINDINGS, "Authenticated Users"},
         {"a file inside owned by the user",
          [] { W.Objects[IdOf(In(PROGRAM_FILE))].Security.Owner = SID_LOCAL_USER; },
@@ -69,7 +70,7 @@ TEST(Audit, FindsEachWayIn) {
         {"a folder above that users may re-permit",
          [] { W.Objects[1].Security.Dacl.push_back({true, 0, WRITE_DAC, SID_USERS}); }, AUDIT_FINDINGS, "C:\\"},
         {"a service users may reconfigure",
-         [] { ServiceOf(SERVICE_NAME)->Security += "(A;;CCLCSWRPWPDTLOCRRC;;;AU)"; }, AUDIT_FINDINGS, "service"},
+         [] { ServiceOf(SERVICE_NAME)->Security += "(A;;CCDCLCSWRPWPDTLOCRRC;;;AU)"; }, AUDIT_FINDINGS, "service"},
         {"a service key users may write",
          [] { ServiceOf(SERVICE_NAME)->KeySecurity += "(A;CI;KA;;;BU)"; }, AUDIT_FINDINGS, "HKLM"},
         {"a service path unquoted with a blank",
@@ -90,8 +91,12 @@ TEST(Audit, FindsEachWayIn) {
         Ran r = Qvl({"audit", FOLDER});
         SCOPED_TRACE(std::string(c.what) + "\n" + r.Said);
         EXPECT_EQ(r.Exit, c.exit);
-        if (c.named) EXPECT_NE(r.Said.find(c.named), std::string::npos);
-        if (c.exit != 0) EXPECT_EQ(r.Said.find("ok:"), std::string::npos) << "never ok with a finding or unread";
+        if (c.named) {
+            EXPECT_NE(r.Said.find(c.named), std::string::npos);
+        }
+        if (c.exit != 0) {
+            EXPECT_EQ(r.Said.find("ok:"), std::string::npos) << "never ok with a finding or unread";
+        }
         EXPECT_EQ(ToolHandlesOpen(), 0);
     }
 }

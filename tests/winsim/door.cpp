@@ -344,7 +344,7 @@ DWORD ServicesList(Service manager, ServiceListed visit, void* context) {
     Call call("ServicesList");
     if (!manager || !(manager->Access & MANAGER_ENUMERATE_SERVICE)) return ERR_ACCESS_DENIED;
     std::vector<std::string> names;
-    for (const auto& s : W.Services) names.push_back(s.first);
+    for (const auto& s : W.Services) names.push_back(s.second.Name.empty() ? s.first : s.second.Name);
     for (const auto& n : names)
         if (!visit(n.c_str(), context)) break;
     return OK;
@@ -392,6 +392,7 @@ DWORD ServiceCreate(Service manager, const char* name, const Making& m, Service*
     if (winsim::Service* s = winsim::ServiceOf(name)) return s->MarkedForDelete ? ERR_SERVICE_MARKED_FOR_DELETE : ERR_SERVICE_EXISTS;
     if (DisplayTaken(m.Display, name)) return ERR_DUPLICATE_SERVICE_NAME;
     winsim::Service s;
+    s.Name = name;
     s.Display = m.Display;
     s.Type = m.Type;
     s.Start = m.Start;

@@ -127,6 +127,7 @@ struct Handle {
 
 // The service manager's record of one service, and the service's behaviour when started.
 struct Service {
+    std::string Name;            // as it was made; the key upper-cased when empty
     std::string Display, Description, BinaryPath, Account = "LocalSystem";
     uint32_t Type = 0x110, Start = 3, ErrorControl = 1;
     uint32_t State = 1;          // SERVICE_STOPPED
