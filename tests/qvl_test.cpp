@@ -9,6 +9,7 @@
 #include "tools/qvl/health.h"
 #include "tools/qvl/qvl.h"
 #include "tools/qvl/config.h"
+#include "tools/qvl/door.h"
 #include "tools/qvl/security.h"
 #include "tools/qvl/verdict.h"
 #include "tools/qvl/words.h"
@@ -224,6 +225,34 @@ TEST(Security, TheLockIsRefusedWhereOthersKeepTheirPermissions) {
         EXPECT_EQ(WhyNotLock(c.folder, "C:\\Windows", system, 6) != nullptr, c.refused) << c.folder;
 }
 
+// Reparse points by allow-list: only the two kinds whose data is the file's own are files.
+TEST(Security, OnlyAFilesOwnReparsePointIsNoLink) {
+    const struct {
+        uint32_t tag;
+        bool link;
+    } cases[] = {
+        {door::TAG_DEDUP, false}, {door::TAG_WOF, false}, {door::TAG_SYMLINK, true}, {door::TAG_MOUNT_POINT, true},
+        {door::TAG_APPEXECLINK, true}, {door::TAG_CLOUD, true}, {0x9000101A, true},  // a cloud placeholder's variant
+        {0x80000014, true},  // a tag no one here knows
+        {0, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReparseIsLink(c.tag), c.link) << std::hex << c.tag;
+}
+
+// Who may own a folder the package made locked.
+TEST(Security, OwnedByAdministratorsOrSystem) {
+    const struct {
+        const char* sddl;
+        bool system;
+    } cases[] = {
+        {"O:BAD:PAI(A;OICI;FA;;;SY)", true}, {"O:SYG:SYD:(A;;FA;;;SY)", true}, {"O:S-1-5-32-544D:(A;;FA;;;BA)", true},
+        {"O:S-1-5-18", true}, {"O:BUD:(A;;FA;;;BA)", false}, {"O:S-1-5-21-1-2-3-1001D:", false},
+        {"O:S-1-5-180D:", false},  // a longer SID that begins as SYSTEM's
+        {"O:BAXD:", false}, {"D:(A;;FA;;;BA)", false}, {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(OwnedBySystem(c.sddl), c.system) << c.sddl;
+}
+
 StatusView View(Absence why, int64_t age, int statusByte = 0) {
     StatusView v = {};
     v.Why = why;
@@ -335,11 +364,12 @@ TEST(CommandLine, VerbsAndTheirOptions) {
         {{"install", "--keep-existing", "--program", "D:\\ZARNQVL.EXE", "C:\\New"}, nullptr},
         {{"install", "--program"}, "--program needs a value"},
         {{"stop", "--timeout", "300", "--remember"}, nullptr},
-        {{"uninstall", "--restore", "--timeout", "60"}, nullptr},
+        {{"uninstall", "--timeout", "60"}, nullptr},
+        {{"install", "C:\\QVL", "--made-locked", "--program", "C:\\P\\ZARNQVL.EXE"}, nullptr},
         {{"stop", "--timeout", "0"}, "--timeout takes whole seconds, not \"0\""},
         {{"start", "--remember"}, "qvl start: unknown option \"--remember\""},
         {{"start", "--if-remembered"}, nullptr},
-        {{"stop", "--restore"}, "qvl stop: unknown option \"--restore\""},
+        {{"stop", "--made-locked"}, "qvl stop: unknown option \"--made-locked\""},
     };
     for (const Case& c : cases) {
         std::vector<char*> argv = {const_cast<char*>("qvl")};

@@ -12,32 +12,30 @@
 #include "log/log.h"
 #include "tools/qvl/access.h"
 #include "tools/qvl/config.h"
+#include "tools/qvl/door.h"
 #include "tools/qvl/manager.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 namespace {
 
-const char* const NEEDED[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE, BEFORE_LOCK_FILE,
-                              WAS_RUNNING_FILE};
+const char* const NEEDED[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE, STATUS_FILE, COMMAND_FILE, LOG_FILE, WAS_RUNNING_FILE};
 // What a program loads from its own folder before the system's: DLLs, the redirection folder
 // (PROGRAM.EXE.local) and the manifests and configurations beside an executable.
 const char* const LOADED_FIRST[] = {".dll", ".local", ".manifest", ".config"};
-const char LOCK_FIX[] = "run qvl install on the folder to lock it";
+const char LOCK_FIX[] = "run qvl install on the folder: it puts the service in a folder no user could ever write";
 const char ABOVE_FIX[] = "let only SYSTEM and Administrators change it, or install into a folder whose every parent is so";
 const char SERVICES_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\";
+const char SERVICE_FIX[] = "run qvl install again: it gives the service its own permissions back";
 
 bool EndsWith(const char* name, const char* end) {
     size_t n = strlen(name), e = strlen(end);
-    return n > e && !_stricmp(name + n - e, end);
+    return n > e && SamePath(name + n - e, end);
 }
 
 bool Needed(const Entry& e) {
     for (const char* name : NEEDED)
-        if (!_stricmp(e.Name, name)) return true;
+        if (SamePath(e.Name, name)) return true;
     return false;
 }
 
@@ -52,7 +50,9 @@ void Judge(const char* sddl, Concern concern, const char* what, const char* fix,
         AddFinding(&a->Unread, "%s: its permissions cannot be judged: %s", what, sddl);
 }
 
-bool AuditEntry(const Entry& e, void* context) {
+}  // namespace
+
+bool AuditEntry(Entry& e, void* context) {
     FolderAudit* a = static_cast<FolderAudit*>(context);
     if (e.Error) return AddFinding(&a->Unread, "%s cannot be read: error %lu", e.Path, static_cast<unsigned long>(e.Error)), true;
     int linked = a->Links.Count;
@@ -67,9 +67,10 @@ bool AuditEntry(const Entry& e, void* context) {
                    "perhaps outside the folder; remove it, then copy the file in afresh", e.Path,
                    static_cast<unsigned long>(e.Names));
     if (a->Links.Count > linked) AddFinding(&a->Ways, "%s", a->Links.Lines[a->Links.Count - 1]);
-    char* sddl;
-    if (!HandleSecurityText(e.Handle, &sddl))
-        return AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", e.Path, ::GetLastError()), true;
+    static char sddl[door::SDDL_TEXT];
+    if (os::DWORD error = door::Security(e.Handle, sddl, sizeof sddl))
+        return AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", e.Path,
+                          static_cast<unsigned long>(error)), true;
     // A link's own permissions say nothing of what it points to, which is not judged.
     if (!e.Link) Judge(sddl, e.Folder ? CONCERN_FOLDER : CONCERN_FILE, e.Path, LOCK_FIX, a);
     if (e.Depth == 1 && !Needed(e)) {
@@ -80,21 +81,22 @@ bool AuditEntry(const Entry& e, void* context) {
         AddFinding(&a->Notes, "%s: owned by %s, last written %s; the service does not need it%s", e.Path, owner,
                    e.Written, first ? ", and a program loads such a file from its own folder before the system's" : "");
     }
-    FreeText(sddl);
     return true;
 }
 
+namespace {
+
+
 void JudgeAbove(const char* above, const char* child, FolderAudit* a) {
-    char* sddl;
-    if (!FileSecurityText(above, &sddl)) {
-        AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", above, ::GetLastError());
+    static char sddl[door::SDDL_TEXT];
+    if (os::DWORD e = door::PathSecurity(above, sddl, sizeof sddl)) {
+        AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", above, static_cast<unsigned long>(e));
         return;
     }
     char what[PATH_TEXT + 40];
     Format(what, sizeof what, "%s (holding %s)", above, child);
     Judge(sddl, CONCERN_PARENT, what, ABOVE_FIX, a);
     Judge(sddl, CONCERN_ABOVE, above, ABOVE_FIX, a);
-    FreeText(sddl);
 }
 
 void AuditService(const Options& o, const char* folder, FolderAudit* a) {
@@ -105,19 +107,7 @@ void AuditService(const Options& o, const char* folder, FolderAudit* a) {
     char host[PATH_TEXT];
     JoinPath(folder, HOST_FILE, host, sizeof host);
     JudgeServiceConfig(config.BinaryPath, config.Type, host, &a->Ways);
-    char* sddl;
-    if (!ServiceSecurityText(o.Name, &sddl))
-        return AddFinding(&a->Unread, "service: its owner and permissions cannot be read: error %lu", ::GetLastError());
-    Judge(sddl, CONCERN_SERVICE, "service", "set its permissions back with sc sdset", a);
-    FreeText(sddl);
-    char key[PATH_TEXT];
-    Format(key, sizeof key, "%s%s", SERVICES_KEY, o.Name);
-    if (!KeySecurityText(key, &sddl))
-        return AddFinding(&a->Unread, "HKLM\\%s: its permissions cannot be read: error %lu", key, ::GetLastError());
-    char what[PATH_TEXT + 8];
-    Format(what, sizeof what, "HKLM\\%s", key);
-    Judge(sddl, CONCERN_KEY, what, "give it back the permissions of the other services' keys", a);
-    FreeText(sddl);
+    JudgeServiceSecurity(o.Name, a);
 }
 
 }  // namespace
@@ -127,9 +117,23 @@ void SayAll(Mark mark, const Findings& f) {
     if (f.More) Tell(mark, "and %d more\n", f.More);
 }
 
+void JudgeServiceSecurity(const char* name, FolderAudit* a) {
+    static char sddl[door::SDDL_TEXT];
+    if (os::DWORD e = ServiceSecurityText(name, sddl, sizeof sddl))
+        return AddFinding(&a->Unread, "service: its owner and permissions cannot be read: error %lu",
+                          static_cast<unsigned long>(e));
+    Judge(sddl, CONCERN_SERVICE, "service", SERVICE_FIX, a);
+    char key[PATH_TEXT], what[PATH_TEXT + 8];
+    Format(key, sizeof key, "%s%s", SERVICES_KEY, name);
+    Format(what, sizeof what, "HKLM\\%s", key);
+    if (os::DWORD e = door::KeySecurity(key, sddl, sizeof sddl))
+        return AddFinding(&a->Unread, "%s: its permissions cannot be read: error %lu", what, static_cast<unsigned long>(e));
+    Judge(sddl, CONCERN_KEY, what, "give it back the permissions of the other services' keys", a);
+}
+
 void AuditFolder(const char* folder, FolderAudit* a) {
-    EnablePrivileges();
-    WalkFolder(folder, ACCESS_READ, AuditEntry, a);
+    door::EnablePrivileges();
+    WalkFolder(folder, AuditEntry, a);
 }
 
 void AuditAbove(const char* folder, FolderAudit* a) {

@@ -1,13 +1,11 @@
-// What audit finds of a folder and the folders above it, shared with install, which judges a
-// folder before it locks it and again after.
+// What audit finds of a folder and the folders above it, shared with install, which judges what
+// it copies from and what it made.
 #pragma once
 
+#include "tools/qvl/access.h"
 #include "tools/qvl/security.h"
 #include "tools/qvl/text.h"
 
-// Kept in the service's folder by the first lock: the owner and permissions it had before, as
-// SDDL, for qvl uninstall --restore.
-const char BEFORE_LOCK_FILE[] = "qvl-before-lock.sddl";
 // Left in the service's folder by qvl stop --remember when the service ran, for qvl start
 // --if-remembered: an upgrade starts again only what was running before it.
 const char WAS_RUNNING_FILE[] = "qvl-was-running";
@@ -29,3 +27,9 @@ void AuditFolder(const char* folder, FolderAudit* audit);
 // Every folder above folder, up to its root: whoever may rename, delete or re-permit one could
 // put a path of their own in its place.
 void AuditAbove(const char* folder, FolderAudit* audit);
+
+// One entry of a walk judged, as AuditFolder judges each (context: the FolderAudit); true.
+bool AuditEntry(Entry& entry, void* context);
+
+// The service's own descriptor and its registry key's, judged.
+void JudgeServiceSecurity(const char* name, FolderAudit* audit);

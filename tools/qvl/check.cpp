@@ -1,6 +1,7 @@
 // qvl check [FOLDER] [--name NAME] [-w SECONDS] [-c SECONDS] [--prom FILE]: the monitoring check.
 // One line and the exit status monitoring systems read; with --prom, the same figures as a
 // Prometheus text file, written whole under a temporary name and renamed over FILE.
+#include "tools/qvl/door.h"
 #include "tools/qvl/health.h"
 #include "tools/qvl/manager.h"
 #include "tools/qvl/paths.h"
@@ -8,16 +9,12 @@
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 const int PROM_SIZE = 4096;
 
 int RunCheck(const Options& o, const char* folder) {
     // The file is named from where qvl was started, before the folder is entered.
     char prom[PATH_TEXT];
-    DWORD n = o.Prom ? ::GetFullPathNameA(o.Prom, sizeof prom, prom, nullptr) : 0;
-    if (n == 0 || n >= sizeof prom) prom[0] = '\0';
+    if (!o.Prom || door::FullPath(o.Prom, prom, sizeof prom)) prom[0] = '\0';
     Health h = {};
     h.Name = o.Name;
     h.Service = ServiceState(o.Name);
@@ -31,7 +28,7 @@ int RunCheck(const Options& o, const char* folder) {
     if (o.Prom) {
         static char text[PROM_SIZE];
         PrometheusText(h, result, text, sizeof text);
-        if (!prom[0] || !WriteWhole(prom, text)) Complain("qvl check: cannot write %s\n", o.Prom);
+        if (!prom[0] || WriteWhole(prom, text)) Complain("qvl check: cannot write %s\n", o.Prom);
     }
     return result;
 }

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "host/service.h"
+#include "tools/qvl/door.h"
 
 void BinaryProgram(const char* binaryPath, char* out, int size) {
     const char* from = binaryPath;
@@ -24,7 +25,20 @@ void BinaryProgram(const char* binaryPath, char* out, int size) {
     out[n] = '\0';
 }
 
-namespace {
+bool ReparseIsLink(uint32_t tag) {
+    return tag != door::TAG_DEDUP && tag != door::TAG_WOF;
+}
+
+bool OwnedBySystem(const char* sddl) {
+    static const char* const OWNERS[] = {"O:BA", "O:SY", "O:S-1-5-32-544", "O:S-1-5-18"};
+    for (const char* owner : OWNERS) {
+        size_t n = strlen(owner);
+        // The owner ends where the next part begins: a group, an access list or the text.
+        if (!strncmp(sddl, owner, n) && (!sddl[n] || (sddl[n] >= 'A' && sddl[n] <= 'Z' && sddl[n + 1] == ':')))
+            return true;
+    }
+    return false;
+}
 
 bool SamePath(const char* a, const char* b) {
     for (; *a && *b; a++, b++) {
@@ -35,8 +49,6 @@ bool SamePath(const char* a, const char* b) {
     }
     return *a == *b;
 }
-
-}  // namespace
 
 bool JoinPath(const char* folder, const char* name, char* out, int size) {
     size_t f = strlen(folder), n = strlen(name);

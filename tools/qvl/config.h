@@ -17,6 +17,17 @@ void BinaryProgram(const char* binaryPath, char* out, int size);
 // separator and a leading \\?\ make no difference.
 const char* WhyNotLock(const char* folder, const char* windowsFolder, const char* const* systemFolders, int count);
 
+// Whether a reparse point with tag acts as a link, by allow-list: a deduplicated file and one the
+// overlay filter compressed are files; a cloud placeholder (a provider supplies what it holds),
+// an app-execution alias, a junction, a symbolic link and any tag not known are links.
+bool ReparseIsLink(uint32_t tag);
+
+// Whether the owner an SDDL text names is Administrators or SYSTEM.
+bool OwnedBySystem(const char* sddl);
+
+// Whether two paths (or names) are the same to Windows: case and the kind of separator aside.
+bool SamePath(const char* a, const char* b);
+
 // folder\name into out (size bytes), with one separator even after a drive's root; false when
 // it would not fit.
 bool JoinPath(const char* folder, const char* name, char* out, int size);

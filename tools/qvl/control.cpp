@@ -9,14 +9,19 @@
 #include "tools/qvl/audit.h"
 #include "tools/qvl/config.h"
 #include "tools/qvl/ctrlc.h"
+#include "tools/qvl/door.h"
 #include "tools/qvl/manager.h"
 #include "tools/qvl/status.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
 #include "tools/qvl/words.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+using os::DWORD;
+using door::Service;
+using os::SERVICE_RUNNING;
+using os::SERVICE_START_PENDING;
+using os::SERVICE_STOP_PENDING;
+using os::SERVICE_STOPPED;
 
 namespace {
 
@@ -45,10 +50,10 @@ void ShowProgress(const Options& o, DWORD ms, DWORD state) {
 // Polls until the state is want; until then it may be keep (when keep is not 0), or, for the
 // first SETTLE_MS, anything. Ends early on Ctrl-C, or at limitMs (0: none). Shows the state
 // once a second.
-WaitEnd WaitFor(const Options& o, SC_HANDLE service, DWORD want, DWORD keep, DWORD limitMs, DWORD* last) {
-    DWORD start = ::GetTickCount(), next = 0;
+WaitEnd WaitFor(const Options& o, Service service, DWORD want, DWORD keep, DWORD limitMs, DWORD* last) {
+    DWORD start = door::Ticks(), next = 0;
     for (;;) {
-        DWORD ms = ::GetTickCount() - start;
+        DWORD ms = door::Ticks() - start;
         *last = StateOf(service);
         if (!*last) return FAILED;
         if (ms >= next) {
@@ -60,25 +65,25 @@ WaitEnd WaitFor(const Options& o, SC_HANDLE service, DWORD want, DWORD keep, DWO
         if (keep && *last != keep && ms >= SETTLE_MS) return FAILED;
         if (CtrlPressed()) return INTERRUPTED;
         if (limitMs && ms >= limitMs) return TIMED_OUT;
-        ::Sleep(POLL_MS);
+        door::Sleep(POLL_MS);
     }
 }
 
 // Opens the service with access, and enters its folder so the program's status can be shown.
-SC_HANDLE OpenForControl(const Options& o, DWORD access) {
+Service OpenForControl(const Options& o, DWORD access) {
     bool reached;
-    SC_HANDLE service = OpenServiceFor(o.Name, access | SERVICE_QUERY_STATUS, &reached);
-    DWORD e = ::GetLastError();
+    Service service;
+    DWORD e = OpenServiceFor(o.Name, access | door::SVC_QUERY_STATUS, &service, &reached);
     if (!reached) {
-        Tell(MARK_FAIL, "the service manager cannot be opened: error %lu\n", e);
+        Tell(MARK_FAIL, "the service manager cannot be opened: error %lu\n", static_cast<unsigned long>(e));
         return nullptr;
     }
     if (!service) {
-        Missing = e == ERROR_SERVICE_DOES_NOT_EXIST;
+        Missing = e == door::ERR_SERVICE_DOES_NOT_EXIST;
         if (Missing && o.Verb == VERB_STOP) Tell(MARK_OK, "%s is not installed: nothing to stop\n", o.Name);
         else if (Missing) Tell(MARK_FAIL, "%s is not installed\n", o.Name);
-        else if (e == ERROR_ACCESS_DENIED) Tell(MARK_FAIL, "%s may be controlled by administrators only: use an elevated prompt\n", o.Name);
-        else Tell(MARK_FAIL, "%s cannot be opened: error %lu\n", o.Name, e);
+        else if (e == door::ERR_ACCESS_DENIED) Tell(MARK_FAIL, "%s may be controlled by administrators only: use an elevated prompt\n", o.Name);
+        else Tell(MARK_FAIL, "%s cannot be opened: error %lu\n", o.Name, static_cast<unsigned long>(e));
         return nullptr;
     }
     ServiceConfig config;
@@ -95,13 +100,13 @@ const char* Standing(DWORD state) {
 
 // Starts the service; while the manager's database is locked (by an installer at work, say), tries
 // again once a second for as long as a start may take.
-bool StartWhenFree(SC_HANDLE service) {
-    DWORD begin = ::GetTickCount();
-    while (!::StartServiceA(service, 0, nullptr)) {
-        if (::GetLastError() != ERROR_SERVICE_DATABASE_LOCKED || ::GetTickCount() - begin >= START_WAIT_MS) return false;
-        ::Sleep(SHOW_EVERY_MS);
+DWORD StartWhenFree(Service service) {
+    DWORD begin = door::Ticks(), e;
+    while ((e = door::ServiceStart(service)) != door::OK) {
+        if (e != door::ERR_SERVICE_DATABASE_LOCKED || door::Ticks() - begin >= START_WAIT_MS) return e;
+        door::Sleep(SHOW_EVERY_MS);
     }
-    return true;
+    return door::OK;
 }
 
 // The mark in the service's folder that it was running before a stop; its path, or false.
@@ -113,22 +118,25 @@ bool RememberedPath(char* path, int size) {
 void Remember(bool running) {
     char path[PATH_TEXT];
     if (!RememberedPath(path, sizeof path)) return Tell(MARK_WARN, "the service's folder is not known: nothing was noted\n");
-    if (!running) return void(::DeleteFileA(path));
-    HANDLE h = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h), Tell(MARK_STEP, "noted that it was running, in %s\n", path);
+    door::Remove(nullptr, path);
+    if (!running) return;
+    door::File f;
+    const door::Opening how = {door::RIGHT_GENERIC_WRITE, door::SHARE_NONE, door::DISPOSE_CREATE_NEW, door::KIND_FILE,
+                               nullptr};
+    if (door::Open(nullptr, path, how, &f) == door::OK) door::Close(f), Tell(MARK_STEP, "noted that it was running, in %s\n", path);
     else Tell(MARK_WARN, "could not note that it was running: qvl start --if-remembered will not start it\n");
 }
 
 // What is left of a limit of limitMs (0: none) begun at begin; at least 1 ms.
 DWORD Left(DWORD limitMs, DWORD begin) {
     if (!limitMs) return 0;
-    DWORD spent = ::GetTickCount() - begin;
+    DWORD spent = door::Ticks() - begin;
     return spent < limitMs ? limitMs - spent : 1;
 }
 
 // Stops the service and waits until it has stopped, for o.Timeout seconds at most; 0 when it has.
-int StopAndWait(const Options& o, SC_HANDLE service) {
-    DWORD state = StateOf(service), begin = ::GetTickCount();
+int StopAndWait(const Options& o, Service service) {
+    DWORD state = StateOf(service), begin = door::Ticks();
     DWORD limitMs = o.Timeout > 0 ? static_cast<DWORD>(o.Timeout) * 1000 : 0;
     bool wasRunning = state == SERVICE_RUNNING || state == SERVICE_START_PENDING;
     if (o.Remember) Remember(false);
@@ -138,9 +146,9 @@ int StopAndWait(const Options& o, SC_HANDLE service) {
     if (state == SERVICE_START_PENDING)
         end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, Left(limitMs, begin), &state);
     if (end == DONE && state != SERVICE_STOP_PENDING && state != SERVICE_STOPPED) {
-        SERVICE_STATUS s;
-        if (!::ControlService(service, SERVICE_CONTROL_STOP, &s)) {
-            Tell(MARK_FAIL, "%s refused the stop: error %lu\n", o.Name, ::GetLastError());
+        door::Status s;
+        if (DWORD e = door::ServiceControl(service, os::SERVICE_CONTROL_STOP, &s)) {
+            Tell(MARK_FAIL, "%s refused the stop: error %lu\n", o.Name, static_cast<unsigned long>(e));
             return 1;
         }
     }
@@ -162,12 +170,12 @@ int StopAndWait(const Options& o, SC_HANDLE service) {
 }  // namespace
 
 int RunStart(const Options& o, const char*) {
-    SC_HANDLE service = OpenForControl(o, SERVICE_START);
+    Service service = OpenForControl(o, door::SVC_START);
     if (!service) return EXIT_REFUSED;
     char mark[PATH_TEXT];
-    if (o.IfRemembered && !(RememberedPath(mark, sizeof mark) && ::DeleteFileA(mark))) {
+    if (o.IfRemembered && !(RememberedPath(mark, sizeof mark) && door::Remove(nullptr, mark) == door::OK)) {
         Tell(MARK_OK, "%s was not noted as running before: it is left as it is\n", o.Name);
-        CloseService(service);
+        door::ServiceClose(service);
         return 0;
     }
     CatchCtrlC();
@@ -176,44 +184,42 @@ int RunStart(const Options& o, const char*) {
     if (state == SERVICE_RUNNING) {
         Tell(MARK_OK, "%s is already running\n", o.Name);
         status = 0;
-    } else if (state != SERVICE_START_PENDING && !StartWhenFree(service)) {
-        Tell(MARK_FAIL, "%s did not start: error %lu\n", o.Name, ::GetLastError());
+    } else if (DWORD e = state != SERVICE_START_PENDING ? StartWhenFree(service) : door::OK) {
+        Tell(MARK_FAIL, "%s did not start: error %lu\n", o.Name, static_cast<unsigned long>(e));
     } else {
         WaitEnd end = WaitFor(o, service, SERVICE_RUNNING, SERVICE_START_PENDING, START_WAIT_MS, &state);
         if (end == DONE) Tell(MARK_OK, "%s running\n", o.Name), status = 0;
         else if (end == INTERRUPTED) Tell(MARK_INTERRUPTED, "%s is %s; it is left so\n", o.Name, StateName(state));
-        else if (end == TIMED_OUT) Tell(MARK_TIMEOUT, "%s still %s after %lu s\n", o.Name, StateName(state), START_WAIT_MS / 1000);
+        else if (end == TIMED_OUT) Tell(MARK_TIMEOUT, "%s still %s after %lu s\n", o.Name, StateName(state),
+                                        static_cast<unsigned long>(START_WAIT_MS / 1000));
         else Tell(MARK_FAIL, "%s is %s: see the log %s in its folder\n", o.Name, StateName(state), LOG_FILE);
     }
-    CloseService(service);
+    door::ServiceClose(service);
     return status;
 }
 
 int RunStop(const Options& o, const char*) {
-    SC_HANDLE service = OpenForControl(o, SERVICE_STOP);
+    Service service = OpenForControl(o, door::SVC_STOP);
     if (!service) return Missing ? 0 : EXIT_REFUSED;
     CatchCtrlC();
     int status = StopAndWait(o, service);
-    CloseService(service);
+    door::ServiceClose(service);
     return status;
 }
 
 int RunUninstall(const Options& o, const char*) {
-    SC_HANDLE service = OpenForControl(o, SERVICE_STOP | DELETE);
+    Service service = OpenForControl(o, door::SVC_STOP | door::RIGHT_DELETE);
     if (!service) return EXIT_REFUSED;
     CatchCtrlC();
     int status = StopAndWait(o, service);
     if (status != 0) {
         Tell(MARK_FAIL, "%s was not deleted: it has not stopped\n", o.Name);
-    } else if (!::DeleteService(service)) {
-        Tell(MARK_FAIL, "%s was not deleted: error %lu\n", o.Name, ::GetLastError());
+    } else if (DWORD e = door::ServiceDelete(service)) {
+        Tell(MARK_FAIL, "%s was not deleted: error %lu\n", o.Name, static_cast<unsigned long>(e));
         status = 1;
     } else {
-        Tell(MARK_OK, "%s deleted; its folder%s and the log stay\n", o.Name, o.Restore ? "" : ", the folder's permissions");
+        Tell(MARK_OK, "%s deleted; its folder and the log stay\n", o.Name);
     }
-    CloseService(service);
-    if (status == 0 && o.Restore)
-        status = ServiceFolder[0] ? RestoreBeforeLock(ServiceFolder)
-                           : (Tell(MARK_FAIL, "the service's folder was not known: nothing was put back\n"), 1);
+    door::ServiceClose(service);
     return status;
 }

@@ -164,8 +164,10 @@ DWORD List(File folder, const char* path, Listed visit, void* context);
 // anything inside it.
 DWORD Rename(File f, const char* name, bool replace);
 
-// Deletes the file name in the open folder (folder null: name is an absolute path); a link is
-// deleted itself, never what it points to. ERR_FILE_NOT_FOUND when there is none.
+// Deletes the file, or the empty folder, name in the open folder (folder null: name is an
+// absolute path); a link is deleted itself, never what it points to. ERR_FILE_NOT_FOUND when
+// there is none, ERR_DIR_NOT_EMPTY for a folder that holds anything, ERR_SHARING_VIOLATION (or
+// ERR_ACCESS_DENIED) while a handle without SHARE_DELETE is open on it.
 DWORD Remove(File folder, const char* name);
 
 // The descriptor of the open object (needs RIGHT_READ_CONTROL), and of an absolute path,

@@ -1,37 +1,58 @@
-// qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]:
-// judges the folder, what it holds and every folder above; locks it through handles that follow
-// no link; copies afresh what the service runs; reads it all back; only then makes (or re-makes)
-// the service for the qvlsvce.exe in it. Every refusal comes before any change. A folder that is
-// not there yet is made locked, with the executables copied into it.
+// qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]
+// [--made-locked]: makes (or re-makes) the service, run only from a folder no user could ever
+// have written. Rights are checked when a handle is opened, never afterwards, so a folder that
+// was once open cannot be made safe in place: a handle a user kept still works. The service's
+// folder is therefore one install makes itself, locked from its creation; or one that users
+// could never have written (closed, under a parent that never let them add to it); or one the
+// installer package made locked in this transaction. An open folder is copied from, never
+// adopted: what the service runs is copied, judged, into a folder made locked beside it, which
+// then takes its name, the open one kept aside. At no step does the service point into a folder
+// a user could write. Every refusal comes before any change.
 #include <string.h>
 
 #include "host/entry.h"
 #include "host/service.h"
 #include "tools/qvl/access.h"
 #include "tools/qvl/audit.h"
+#include "tools/qvl/born.h"
 #include "tools/qvl/config.h"
+#include "tools/qvl/door.h"
 #include "tools/qvl/manager.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
-
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#include <sddl.h>
-
-// Whether install judges the folders above. Off only in a build for tests under a system whose
-// made-up descriptors leave every folder open, so that what comes after can be tried there.
-#ifndef QVL_JUDGE_ABOVE
-#define QVL_JUDGE_ABOVE 1
-#endif
 
 namespace {
 
 const char DISPLAY_NAME[] = "QVL Service";
 const char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively.";
-// What the service runs: copied afresh after the lock of a folder that was open, so that no
-// handle opened before it can write what runs.
-const char* const RUNS[] = {HOST_FILE, PROGRAM_FILE};
-const char FRESH_SUFFIX[] = ".qvl-fresh";
+const char NEW_SUFFIX[] = ".qvl-new";  // the folder made locked beside an open one
+const char OLD_SUFFIX[] = ".qvl-old";  // the open one, kept aside under this name
+const int OLD_TRIES = 9;
+// What a service gets when its own access list let users change it: SYSTEM and Administrators
+// control it, interactive and service logons may query it, as the manager gives a new service.
+const char SERVICE_SDDL[] = "O:SYD:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)"
+                            "(A;;CCLCSWLOCRRC;;;IU)(A;;CCLCSWLOCRRC;;;SU)";
+// What the service runs, copied from an open folder.
+const char* const RUNS[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE};
+
+// Where the service's folder comes from.
+enum Kind {
+    KIND_MAKE,    // not there: made locked, the executables from beside qvl.exe
+    KIND_ADOPT,   // closed, and could never have been open: the service runs from it
+    KIND_COPY,    // open, or may have been: copied from into a folder made locked
+    KIND_AS_IS,   // --no-lock: the folder as it is, what stays open reported
+};
+
+struct Plan {
+    Kind Where;
+    bool Exists;          // the service
+    bool ReplaceSddl;     // the service's own access list lets users change it
+    FolderAudit Found;    // of the folder as it was
+    FolderAudit Above;
+    Sources Copies;
+};
+
+Plan P;
 
 // Each service its own display name, as the manager refuses a second of the same.
 void DisplayName(const char* name, char* out, int size) {
@@ -40,149 +61,66 @@ void DisplayName(const char* name, char* out, int size) {
 }
 
 // Creates the service, or sets an existing one's configuration; says which, or why not.
-bool MakeService(const Options& o, const char* binaryPath, bool exists) {
-    char display[300];
+bool PointService(const Options& o, const char* folder) {
+    char host[PATH_TEXT], binaryPath[PATH_TEXT + 2], display[300];
+    JoinPath(folder, HOST_FILE, host, sizeof host);
+    Format(binaryPath, sizeof binaryPath, "\"%s\"", host);
     DisplayName(o.Name, display, sizeof display);
     const ServiceMaking making = {display, DESCRIPTION, SERVICE_TYPE,
-                                  static_cast<DWORD>(o.Auto ? SERVICE_AUTO_START : SERVICE_DEMAND_START),
-                                  binaryPath};
-    if (!MakeService(o.Name, making, exists)) {
-        DWORD e = ::GetLastError();
-        if (e == ERROR_SERVICE_MARKED_FOR_DELETE)
+                                  o.Auto ? door::START_AUTO : door::START_DEMAND, binaryPath,
+                                  P.ReplaceSddl ? SERVICE_SDDL : nullptr, nullptr};
+    if (os::DWORD e = MakeService(o.Name, making, P.Exists)) {
+        if (e == door::ERR_SERVICE_MARKED_FOR_DELETE)
             return Tell(MARK_FAIL, "the service %s is being deleted: close what holds it open (the Services console), then "
                            "run qvl install again\n", o.Name), false;
-        if (e == ERROR_DUPLICATE_SERVICE_NAME)
+        if (e == door::ERR_DUPLICATE_SERVICE_NAME)
             return Tell(MARK_FAIL, "another service is already shown as \"%s\"\n", display), false;
-        return Tell(MARK_FAIL, "the service %s was not %s: error %lu\n", o.Name, exists ? "configured" : "created", e), false;
+        return Tell(MARK_FAIL, "the service %s was not %s: error %lu\n", o.Name, P.Exists ? "configured" : "created",
+                    static_cast<unsigned long>(e)), false;
     }
-    Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start\n", exists ? "re-applied" : "created",
-         o.Name, binaryPath, o.Auto ? "automatic" : "demand");
+    Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start%s\n", P.Exists ? "re-applied" : "created",
+         o.Name, binaryPath, o.Auto ? "automatic" : "demand",
+         P.ReplaceSddl ? "; its permissions set back to SYSTEM's and Administrators' alone" : "");
+    P.Exists = true;
+    P.ReplaceSddl = false;
     return true;
 }
 
-struct LockRun {
-    int Count;
-};
-
-bool LockEntry(const Entry& e, void* context) {
-    if (e.Error) return Tell(MARK_FAIL, "%s cannot be opened to lock it: error %lu\n", e.Path, static_cast<unsigned long>(e.Error)), false;
-    if (e.Link || (!e.Folder && e.Names > 1))
-        return Tell(MARK_FAIL, "%s is a link or has more than one name: it was left as it is; remove it\n", e.Path), false;
-    const char* sddl = e.Depth == 0 ? LOCK_SDDL : e.Folder ? LOCK_INSIDE_FOLDER_SDDL : LOCK_INSIDE_FILE_SDDL;
-    DWORD error = SetSecurityText(e.Handle, sddl, false);
-    if (error) return Tell(MARK_FAIL, "cannot set the permissions of %s: error %lu\n", e.Path, error), false;
-    static_cast<LockRun*>(context)->Count++;
-    return true;
-}
-
-bool LockFolder(const char* folder) {
-    EnablePrivileges();
-    LockRun run = {0};
-    if (!WalkFolder(folder, ACCESS_SET, LockEntry, &run)) return false;
-    Tell(MARK_STEP, "locked %s: owner Administrators; SYSTEM and Administrators full control, Users read and run; "
-        "nothing inherited from above; re-applied to %d files and folders inside\n", folder, run.Count - 1);
-    return true;
-}
-
-// The permissions the folder had before the lock, once: a folder already locked keeps its
-// record; one that was open again has the record of what it was then.
-void KeepBeforeLock(const char* folder, const char* before, bool wasOpen) {
-    char path[PATH_TEXT];
-    if (!JoinPath(folder, BEFORE_LOCK_FILE, path, sizeof path) || (!wasOpen && Exists(path))) return;
-    if (WriteWhole(path, before))
-        Tell(MARK_STEP, "kept the permissions it replaced in %s: qvl uninstall --restore puts them back\n", path);
-    else
-        Tell(MARK_WARN, "the permissions it replaced could not be kept in %s: error %lu\n", path, ::GetLastError());
-}
-
-// Copies name afresh and renames the copy over it.
-bool CopyAfresh(const char* folder, const char* name) {
-    char path[PATH_TEXT], fresh[PATH_TEXT + sizeof FRESH_SUFFIX];
-    if (!JoinPath(folder, name, path, sizeof path) || !IsFile(path)) return true;
-    Format(fresh, sizeof fresh, "%s%s", path, FRESH_SUFFIX);
-    if (::CopyFileA(path, fresh, FALSE) &&
-        ::MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        Tell(MARK_STEP, "copied %s afresh, so that no handle opened before the lock can write what runs\n", path);
-        return true;
-    }
-    DWORD e = ::GetLastError();
-    ::DeleteFileA(fresh);
-    Tell(MARK_FAIL, "%s could not be copied afresh: error %lu; close whatever holds it open, then run qvl install again\n",
-        path, e);
-    return false;
-}
-
-// A folder not there yet: made already locked (unless --no-lock), with qvlsvce.exe and qvl.exe
-// from beside qvl.exe and the program from --program.
-bool MakeFolder(const Options& o, const char* folder) {
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
-    if (!o.NoLock &&
-        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(LOCK_SDDL, SDDL_REVISION_1, &sa.lpSecurityDescriptor, nullptr))
-        return Tell(MARK_FAIL, "the lock's permissions cannot be built: error %lu\n", ::GetLastError()), false;
-    bool made = ::CreateDirectoryA(folder, &sa) != 0;
-    DWORD e = ::GetLastError();
-    if (sa.lpSecurityDescriptor) ::LocalFree(sa.lpSecurityDescriptor);
-    if (!made) return Tell(MARK_FAIL, "%s cannot be made: error %lu\n", folder, e), false;
-    Tell(MARK_STEP, "made %s%s\n", folder, o.NoLock ? "" : ", locked from the start");
-    char from[PATH_TEXT], source[PATH_TEXT], target[PATH_TEXT];
-    if (!ModuleFolder(from, sizeof from)) return Tell(MARK_FAIL, "the folder of qvl.exe cannot be found\n"), false;
-    const char* const copies[][2] = {{from, HOST_FILE}, {from, TOOL_FILE}, {o.Program, PROGRAM_FILE}};
-    for (const auto& c : copies) {
-        if (!c[0]) continue;
-        bool joined = c[0] == o.Program ? Format(source, sizeof source, "%s", o.Program) : JoinPath(c[0], c[1], source, sizeof source);
-        if (!joined || !JoinPath(folder, c[1], target, sizeof target) || !::CopyFileA(source, target, TRUE))
-            return Tell(MARK_FAIL, "%s cannot be copied into %s: error %lu\n", source, folder, ::GetLastError()), false;
-        Tell(MARK_STEP, "copied %s into %s\n", source, folder);
-    }
-    return true;
-}
-
-// Why the folder must not be locked, or null: the Windows folder, the program folders, the
-// profiles folder and ProgramData come from the system, so they are found in any language, and
-// are compared in their long form.
-const char* LockRefusal(const char* folder) {
-    static const char* const VARIABLES[] = {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles",
-                                            "ProgramData", "ALLUSERSPROFILE", "PUBLIC", "USERPROFILE"};
+// Why folder must not be the service's, or null: the Windows folder, the program folders, the
+// profiles and the shared ones come from the system, so they are found in any language, and are
+// compared in their long form.
+const char* WhyNotTake(const char* folder) {
+    static const char* const VARIABLES[] = {
+        "ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "CommonProgramFiles", "CommonProgramFiles(x86)",
+        "CommonProgramW6432", "ProgramData", "ALLUSERSPROFILE", "PUBLIC", "PUBLIC", "USERPROFILE", "USERPROFILE"};
     const int n = sizeof VARIABLES / sizeof VARIABLES[0];
     static char windows[PATH_TEXT], shared[n][PATH_TEXT], value[PATH_TEXT], longFolder[PATH_TEXT];
-    const char* system[n];
+    const char* system[n + 2];
     for (int i = 0; i < n; i++) {
-        DWORD got = ::GetEnvironmentVariableA(VARIABLES[i], value, PATH_TEXT);
-        system[i] = got > 0 && got < PATH_TEXT ? shared[i] : nullptr;
+        system[i] = door::Variable(VARIABLES[i], value, PATH_TEXT) || !value[0] ? nullptr : shared[i];
         if (!system[i]) continue;
         LongForm(value, shared[i], PATH_TEXT);
-        // A profile's folder stands for the folder that holds every profile.
+        // The second of a profile's stands for the folder that holds every profile.
         char* slash = strrchr(shared[i], '\\');
-        if (i >= n - 2) *(slash ? slash : shared[i]) = '\0';
+        if (i == n - 1 || i == n - 3) *(slash ? slash : shared[i]) = '\0';
     }
-    UINT got = ::GetWindowsDirectoryA(value, sizeof value);
-    if (got == 0 || got >= sizeof value) value[0] = '\0';
+    // The profile new accounts are made from, in that folder.
+    static char profiles[2][PATH_TEXT];
+    system[n] = system[n + 1] = nullptr;
+    if (system[n - 1] && JoinPath(system[n - 1], "Default", profiles[0], PATH_TEXT)) system[n] = profiles[0];
+    if (system[n - 1] && JoinPath(system[n - 1], "Default User", profiles[1], PATH_TEXT)) system[n + 1] = profiles[1];
+    if (door::WindowsFolder(value, sizeof value)) value[0] = '\0';
     LongForm(value, windows, sizeof windows);
     LongForm(folder, longFolder, sizeof longFolder);
-    return WhyNotLock(longFolder, windows, system, n);
+    return WhyNotLock(longFolder, windows, system, n + 2);
 }
 
-// Whether install must not act; if so, says why in one line.
-bool Refused(const Options& o, const char* folder, const char* host, bool* exists) {
-    if (!MayMakeServices()) {
-        if (::GetLastError() == ERROR_ACCESS_DENIED)
-            Tell(MARK_FAIL, "qvl install must be run as administrator: from an elevated prompt\n");
-        else
-            Tell(MARK_FAIL, "the service manager cannot be opened: error %lu\n", ::GetLastError());
-        return true;
-    }
-    bool fresh = !Exists(folder);
-    if (!fresh && o.Program)
-        return Tell(MARK_FAIL, "--program is for a folder that is not there yet; copy %s into %s yourself\n", PROGRAM_FILE,
-                   folder), true;
-    const char* why = o.NoLock ? nullptr : LockRefusal(folder);
-    if (why)
-        return Tell(MARK_FAIL, "%s will not be locked: %s, and the lock would replace the permissions of all it holds; "
-                   "put the service in a folder of its own\n", folder, why), true;
-    if (!fresh && !IsFile(host)) return Tell(MARK_FAIL, "there is no %s in %s\n", HOST_FILE, folder), true;
+// The service's own checks: there as another program's, judged before it is reused, and no other
+// service in the same folder. True when install must not act; said.
+bool ServiceRefused(const Options& o, const char* folder, const char* host) {
     ServiceConfig config;
     if (!QueryConfig(o.Name, &config)) return Tell(MARK_FAIL, "the service manager will not say whether %s exists\n", o.Name), true;
-    *exists = config.Found;
+    P.Exists = config.Found;
     if (config.Found && !RunsProgram(config.BinaryPath, host)) {
         char program[PATH_TEXT];
         BinaryProgram(config.BinaryPath, program, sizeof program);
@@ -190,129 +128,255 @@ bool Refused(const Options& o, const char* folder, const char* host, bool* exist
             program, o.Name);
         return true;
     }
+    char other[300], longFolder[PATH_TEXT];
+    bool found;
+    LongForm(folder, longFolder, sizeof longFolder);
+    os::DWORD e = ServiceInFolder(longFolder, o.Name, other, sizeof other, &found);
+    if (found)
+        return Tell(MARK_FAIL, "the service %s already runs from %s: %s would share its files; give %s a folder of its "
+                        "own\n", other, folder, o.Name, o.Name), true;
+    if (e) return Tell(MARK_FAIL, "the services cannot all be asked which folder they run from: error %lu\n",
+                       static_cast<unsigned long>(e)), true;
+    if (!config.Found) return false;
+    static FolderAudit service;
+    memset(&service, 0, sizeof service);
+    JudgeServiceSecurity(o.Name, &service);
+    bool keyOpen = false;
+    for (int i = 0; i < service.Ways.Count; i++) {
+        if (!strncmp(service.Ways.Lines[i], "service", 7)) P.ReplaceSddl = true;
+        else keyOpen = true;
+    }
+    if (service.Unread.Count || keyOpen) {
+        SayAll(MARK_FAIL, service.Unread);
+        SayAll(MARK_FAIL, service.Ways);
+        Tell(MARK_FAIL, "the service %s or its registry key may have been changed by users: delete it (qvl uninstall "
+            "--name %s), then run qvl install again\n", o.Name, o.Name);
+        return true;
+    }
+    if (P.ReplaceSddl) SayAll(MARK_FOUND, service.Ways);
     return false;
 }
 
-// Before any change: what the folder held while it was open, its links, and what stays open
-// above it; every reason is named before the refusal.
-bool RefusedAsFound(const Options& o, const FolderAudit& before, const FolderAudit& above, bool* wasOpen) {
-    *wasOpen = before.Ways.Count > 0;
-    if (o.NoLock) return false;
-    bool refused = false;
-    // Anyone could have put these there while the folder was open.
-    if (*wasOpen && before.Notes.Count) {
-        SayAll(MARK_FOUND, before.Notes);
-        if (!o.KeepExisting)
-            Tell(MARK_FAIL, "the folder was open to users, and it holds what the service does not need; remove it, or keep "
-                "it with --keep-existing\n"), refused = true;
-        else if (before.LoadedFirst)
-            Tell(MARK_WARN, "--keep-existing keeps files a program loads from its folder before the system's: unless you "
-                "know each of them, remove them\n");
-    }
-    if (before.Links.Count) {
-        SayAll(MARK_FAIL, before.Links);
-        Tell(MARK_FAIL, "links are never followed or locked: remove them, then run qvl install again\n"), refused = true;
-    }
-    if (before.Unread.Count)
-        SayAll(MARK_FAIL, before.Unread), Tell(MARK_FAIL, "not everything in it could be read\n"), refused = true;
-    if (QVL_JUDGE_ABOVE && (above.Unread.Count || above.Ways.Count)) {
-        SayAll(MARK_FAIL, above.Unread);
-        SayAll(MARK_FAIL, above.Ways);
-        Tell(MARK_FAIL, "a folder above can be changed by users, or not read: a lock below it would not hold\n"), refused = true;
-    }
-    return refused;
+// Takes each entry the walk judges; keeps, for copying, the handles of what the service runs and,
+// with --keep-existing, of the other files.
+bool Judged(Entry& e, void* context) {
+    const Options& o = *static_cast<const Options*>(context);
+    AuditEntry(e, &P.Found);
+    if (e.Depth != 1 || e.Error || e.Link || e.Folder || e.Names > 1) return true;
+    bool runs = false;
+    for (const char* name : RUNS) runs |= SamePath(e.Name, name);
+    if (SamePath(e.Name, PROGRAM_FILE) && o.Program) return true;  // --program takes its place
+    if ((runs || o.KeepExisting) && KeepSource(e.Path, e.Name, e.Handle, &P.Copies)) e.Handle = nullptr;
+    return true;
 }
 
-// The lock read back through the audit's own judgment.
-bool LockTook(const char* folder) {
+// Whether the folder was made locked by the package in this transaction, as --made-locked says,
+// and is so still: owned by Administrators or SYSTEM.
+bool MadeLocked(const Options& o, const char* folder) {
+    if (!o.MadeLocked) return false;
+    static char sddl[door::SDDL_TEXT];
+    if (door::PathSecurity(folder, sddl, sizeof sddl) || !OwnedBySystem(sddl)) {
+        Tell(MARK_WARN, "--made-locked: %s is not owned by Administrators or SYSTEM: it is copied from instead\n", folder);
+        return false;
+    }
+    return true;
+}
+
+// Whether users could ever have added to the folder that holds folder.
+bool ParentOpen(const char* folder) {
+    char parent[PATH_TEXT];
+    static char sddl[door::SDDL_TEXT];
+    static Findings ways;
+    ways.Count = ways.More = 0;
+    return !ParentFolder(folder, parent, sizeof parent) || door::PathSecurity(parent, sddl, sizeof sddl) ||
+           !JudgeSecurity(sddl, CONCERN_FOLDER, parent, "", &ways) || ways.Count > 0;
+}
+
+// What is in the way of an existing folder, said; true when install must not act.
+bool FolderRefused(const Options& o, const char* folder) {
+    bool refused = false;
+    if (P.Found.Links.Count) {
+        SayAll(MARK_FAIL, P.Found.Links);
+        Tell(MARK_FAIL, "links and files with more than one name are never followed or copied: remove them, then run "
+            "qvl install again\n"), refused = true;
+    }
+    if (P.Found.Unread.Count)
+        SayAll(MARK_FAIL, P.Found.Unread), Tell(MARK_FAIL, "not everything in it could be read\n"), refused = true;
+    if (!refused && !HasSource(P.Copies, HOST_FILE))
+        Tell(MARK_FAIL, "there is no %s in %s\n", HOST_FILE, folder), refused = true;
+    if (refused || P.Where != KIND_COPY) return refused;
+    SayAll(MARK_FOUND, P.Found.Notes);
+    if (P.Found.Notes.Count && !o.KeepExisting)
+        Tell(MARK_NOTE, "what the service does not need stays in the open folder, kept aside; --keep-existing copies "
+            "its files too\n");
+    else if (P.Found.LoadedFirst)
+        Tell(MARK_WARN, "--keep-existing copies files a program loads from its folder before the system's: unless you "
+            "know each of them, remove them\n");
+    return false;
+}
+
+// Sources for a folder install makes: the executables beside qvl.exe.
+bool BesideQvl(Sources* s) {
+    char from[PATH_TEXT], path[PATH_TEXT];
+    if (!ModuleFolder(from, sizeof from)) return Tell(MARK_FAIL, "the folder of qvl.exe cannot be found\n"), false;
+    const char* const names[] = {HOST_FILE, TOOL_FILE};
+    for (const char* name : names)
+        if (!JoinPath(from, name, path, sizeof path) || !AddSource(nullptr, path, name, s)) return false;
+    return true;
+}
+
+// The folder and every one above, read back through the audit's own judgment; said when open.
+bool Closed(const Options& o, const char* folder) {
     static FolderAudit after;
     memset(&after, 0, sizeof after);
     AuditFolder(folder, &after);
-    if (QVL_JUDGE_ABOVE) AuditAbove(folder, &after);
+    AuditAbove(folder, &after);
     if (!after.Unread.Count && !after.Ways.Count) return true;
-    SayAll(MARK_FAIL, after.Unread);
-    SayAll(MARK_FAIL, after.Ways);
-    Tell(MARK_FAIL, "the lock did not take on %s (a volume without permissions, such as FAT, or a system that ignores "
-        "them): no service was made\n", folder);
+    Mark mark = o.NoLock ? MARK_OPEN : MARK_FAIL;
+    SayAll(mark, after.Unread);
+    SayAll(mark, after.Ways);
+    if (o.NoLock) return Tell(MARK_WARN, "--no-lock: these ways into the service stay open\n"), true;
+    Tell(MARK_FAIL, "%s is not closed as made (a volume without permissions, such as FAT, or a system that ignores "
+        "them), or a folder above it is open: no service was made\n", folder);
     return false;
 }
 
-void ReportOpen(const FolderAudit& before, const FolderAudit& above) {
-    SayAll(MARK_OPEN, before.Unread);
-    SayAll(MARK_OPEN, before.Ways);
-    SayAll(MARK_OPEN, above.Unread);
-    SayAll(MARK_OPEN, above.Ways);
-    SayAll(MARK_NOTE, before.Notes);
-    int count = before.Ways.Count + before.Unread.Count + above.Ways.Count + above.Unread.Count;
-    Tell(MARK_WARN, "%d ways into the service stay open; qvl audit keeps reporting them\n", count);
+// --program into a folder that stays: under a name made anew, then renamed over ZARNQVL.EXE.
+bool PutProgram(const char* folder, const Source& program) {
+    char temporary[NAME_TEXT];
+    Format(temporary, sizeof temporary, "%s%s", PROGRAM_FILE, NEW_SUFFIX);
+    door::File f, made = nullptr;
+    const door::Opening open = {door::RIGHT_READ_DATA | door::RIGHT_WRITE_DATA | door::RIGHT_APPEND_DATA,
+                                door::SHARE_READ | door::SHARE_WRITE, door::DISPOSE_OPEN_EXISTING, door::KIND_FOLDER, nullptr};
+    const door::Opening rename = {door::RIGHT_DELETE | door::RIGHT_READ_ATTRIBUTES, door::SHARE_NONE,
+                                  door::DISPOSE_OPEN_EXISTING, door::KIND_FILE, nullptr};
+    os::DWORD e = door::Open(nullptr, folder, open, &f);
+    if (!e) e = CopyNew(f, temporary, program.Handle);
+    if (!e) e = door::Open(f, temporary, rename, &made);
+    if (!e) e = door::Rename(made, PROGRAM_FILE, true);
+    door::Close(made);
+    if (e && f) door::Remove(f, temporary);
+    door::Close(f);
+    if (e) return Tell(MARK_FAIL, "%s could not be put in %s: error %lu\n", program.From, folder, static_cast<unsigned long>(e)), false;
+    return Tell(MARK_STEP, "copied %s into %s, made anew and renamed over %s\n", program.From, folder, PROGRAM_FILE), true;
 }
 
-int Install(const Options& o, const char* folder, const char* host, const char* binaryPath, bool exists) {
-    static FolderAudit before, above;
-    AuditAbove(folder, &above);
-    bool fresh = !Exists(folder), wasOpen = false;
-    if (!fresh) AuditFolder(folder, &before);
-    if (RefusedAsFound(o, before, above, &wasOpen)) return EXIT_REFUSED;
-    if (fresh && !MakeFolder(o, folder)) return 1;
-    char* was = nullptr;
-    if (o.NoLock) {
-        Tell(MARK_WARN, "--no-lock: the folder's permissions are left as they are\n");
-    } else {
-        if (!fresh && FileSecurityText(folder, &was)) Tell(MARK_STEP, "the permissions it replaces, as SDDL: %s\n", was);
-        bool locked = LockFolder(folder);
-        for (const char* name : RUNS) locked = locked && (!wasOpen || CopyAfresh(folder, name));
-        if (locked && was) KeepBeforeLock(folder, was, wasOpen);
-        if (was) FreeText(was);
-        if (!locked || !LockTook(folder)) return 1;
+// The open folder kept aside under a name not taken, which is said; false, said, when it cannot be.
+bool KeepAside(const char* folder, char* aside, int size) {
+    const door::Opening how = {door::RIGHT_DELETE | door::RIGHT_READ_ATTRIBUTES, door::SHARE_READ | door::SHARE_WRITE,
+                               door::DISPOSE_OPEN_EXISTING, door::KIND_FOLDER, nullptr};
+    door::File f;
+    os::DWORD e = door::Open(nullptr, folder, how, &f);
+    for (int i = 1; !e && i <= OLD_TRIES; i++) {
+        char name[NAME_TEXT];
+        if (i == 1) Format(name, sizeof name, "%s%s", LastPart(folder), OLD_SUFFIX);
+        else Format(name, sizeof name, "%s%s-%d", LastPart(folder), OLD_SUFFIX, i);
+        e = door::Rename(f, name, false);
+        if (!e) {
+            ParentFolder(folder, aside, size);
+            JoinPath(aside, name, aside, size);
+        }
+        if (e != door::ERR_ALREADY_EXISTS && e != door::ERR_FILE_EXISTS) break;
     }
-    if (!IsFile(host)) return Tell(MARK_FAIL, "%s is gone from %s\n", HOST_FILE, folder), 1;
-    char program[PATH_TEXT];
-    if (!JoinPath(folder, PROGRAM_FILE, program, sizeof program) || !IsFile(program))
+    door::Close(f);
+    if (e) return Tell(MARK_FAIL, "%s could not be moved aside: error %lu; close what holds it or a file in it open, "
+                          "then run qvl install again\n", folder, static_cast<unsigned long>(e)), false;
+    return Tell(MARK_STEP, "moved the open folder aside, as it was: %s\n", aside), true;
+}
+
+// The open folder's copy put in its place. The copy first made beside it (a name users could
+// take once it is free) is filled, read back and, for a service already there, pointed at; only
+// then is the open folder moved aside and the service's own made anew under its name, from the
+// copy's files; the service is pointed there last. Whatever step fails, the service points at
+// one of the two, or at nothing.
+bool CopyAndSwap(const Options& o, const char* folder) {
+    char beside[PATH_TEXT], aside[PATH_TEXT];
+    if (!Format(beside, sizeof beside, "%s%s", folder, NEW_SUFFIX)) return Tell(MARK_FAIL, "the folder's path is too long\n"), false;
+    static Made first, second;
+    bool ok = MakeBornLocked(beside, P.Copies, &first);
+    CloseSources(&P.Copies);
+    if (ok) ok = Closed(o, beside);
+    if (!ok) return TakeBack(&first), false;
+    if (P.Exists && !PointService(o, beside)) return TakeBack(&first), false;
+    if (!KeepAside(folder, aside, sizeof aside)) {
+        if (P.Exists) Tell(MARK_FAIL, "the service runs from %s\n", beside);
+        else TakeBack(&first);
+        return false;
+    }
+    Sources again;
+    ok = Reopen(first, &again) && MakeBornLocked(folder, again, &second);
+    CloseSources(&again);
+    if (ok) ok = Closed(o, folder) && PointService(o, folder);
+    if (!ok) {
+        door::Close(second.Folder);
+        Tell(MARK_FAIL, "%s %s\n", P.Exists ? "the service runs from" : "its copy stays in", beside);
+        return false;
+    }
+    door::Close(second.Folder);
+    TakeBack(&first);
+    return true;
+}
+
+int Install(const Options& o, const char* folder) {
+    static Made made;
+    bool fresh = !Exists(folder);
+    P.Where = KIND_MAKE;
+    if (!fresh) {
+        WalkFolder(folder, Judged, const_cast<Options*>(&o));
+        bool closed = !P.Found.Ways.Count && !P.Found.Unread.Count && !P.Found.Links.Count;
+        P.Where = o.NoLock ? KIND_AS_IS : closed && (!ParentOpen(folder) || MadeLocked(o, folder)) ? KIND_ADOPT : KIND_COPY;
+        if (FolderRefused(o, folder)) return CloseSources(&P.Copies), EXIT_REFUSED;
+        if (P.Where != KIND_COPY) CloseSources(&P.Copies);
+    } else if (!BesideQvl(&P.Copies)) {
+        return CloseSources(&P.Copies), EXIT_REFUSED;
+    }
+    Sources program = {};
+    if (o.Program && !AddSource(nullptr, o.Program, PROGRAM_FILE, P.Where == KIND_ADOPT || P.Where == KIND_AS_IS ? &program : &P.Copies))
+        return CloseSources(&P.Copies), EXIT_REFUSED;
+    switch (P.Where) {
+    case KIND_MAKE:
+        if (!MakeBornLocked(folder, P.Copies, &made) || (CloseSources(&P.Copies), !Closed(o, folder)) ||
+            !PointService(o, folder))
+            return CloseSources(&P.Copies), TakeBack(&made), 1;
+        door::Close(made.Folder);
+        break;
+    case KIND_ADOPT:
+    case KIND_AS_IS:
+        if (P.Where == KIND_ADOPT) Tell(MARK_STEP, "%s is closed, and users could never have written it: the service runs from it\n", folder);
+        if (program.Count && !PutProgram(folder, program.List[0])) return CloseSources(&program), 1;
+        CloseSources(&program);
+        if (!Closed(o, folder) || !PointService(o, folder)) return 1;
+        break;
+    case KIND_COPY:
+        Tell(MARK_STEP, "%s is open to users, or may have been: it is copied from, never run from\n", folder);
+        if (!CopyAndSwap(o, folder)) return 1;
+        break;
+    }
+    char program2[PATH_TEXT];
+    if (!JoinPath(folder, PROGRAM_FILE, program2, sizeof program2) || !IsFile(program2))
         Tell(MARK_WARN, "there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);
-    if (!MakeService(o, binaryPath, exists)) return 1;
-    if (o.NoLock) ReportOpen(before, above);
-    if (wasOpen && !o.NoLock)
-        Tell(MARK_WARN, "%s was open to users until now, so what it holds cannot be proven yours: check %s against the "
-            "package's SHA256SUMS, and %s against its maker's hash or signature\n", folder, HOST_FILE, PROGRAM_FILE);
     bool named = strcmp(o.Name, SERVICE_NAME) != 0;
-    Tell(MARK_OK, "%s installed for %s; start it with qvl start%s%s\n", o.Name, host, named ? " --name " : "", named ? o.Name : "");
+    Tell(MARK_OK, "%s installed for %s\\%s; start it with qvl start%s%s\n", o.Name, folder, HOST_FILE, named ? " --name " : "",
+         named ? o.Name : "");
     return 0;
 }
 
 }  // namespace
 
 int RunInstall(const Options& o, const char* folder) {
-    char host[PATH_TEXT], binaryPath[PATH_TEXT + 2];
-    if (!JoinPath(folder, HOST_FILE, host, sizeof host))
+    char host[PATH_TEXT];
+    if (!JoinPath(folder, HOST_FILE, host, sizeof host) || strlen(folder) + sizeof NEW_SUFFIX + 16 > PATH_TEXT)
         return Tell(MARK_FAIL, "the folder's path is too long\n"), EXIT_REFUSED;
-    Format(binaryPath, sizeof binaryPath, "\"%s\"", host);
-    bool exists = false;
-    return Refused(o, folder, host, &exists) ? EXIT_REFUSED : Install(o, folder, host, binaryPath, exists);
-}
-
-int RestoreBeforeLock(const char* folder) {
-    char path[PATH_TEXT], sddl[4096];
-    if (!JoinPath(folder, BEFORE_LOCK_FILE, path, sizeof path) || !IsFile(path))
-        return Tell(MARK_WARN, "no permissions from before a lock are kept in %s: nothing to restore\n", folder), 0;
-    HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD n = 0;
-    bool read = file != INVALID_HANDLE_VALUE && ::ReadFile(file, sddl, sizeof sddl - 1, &n, nullptr);
-    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
-    sddl[read ? n : 0] = '\0';
-    sddl[strcspn(sddl, "\r\n")] = '\0';
-    EnablePrivileges();
-    HANDLE h = ::CreateFileA(folder, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    BY_HANDLE_FILE_INFORMATION info;
-    DWORD e = h == INVALID_HANDLE_VALUE ? ::GetLastError()
-              : !::GetFileInformationByHandle(h, &info) ? ::GetLastError()
-              : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ERROR_REPARSE_TAG_INVALID
-              : SetSecurityText(h, sddl, true);
-    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-    if (e) return Tell(MARK_FAIL, "the permissions kept in %s were not put back: error %lu\n", path, e), 1;
-    ::DeleteFileA(path);
-    Tell(MARK_STEP, "put back the owner and permissions %s had before its first lock: %s; what it holds stays owned by "
-        "Administrators and takes its permissions from it\n", folder, sddl);
-    return 0;
+    memset(&P, 0, sizeof P);
+    if (os::DWORD e = MayMakeServices()) {
+        if (e == door::ERR_ACCESS_DENIED) Tell(MARK_FAIL, "qvl install must be run as administrator: from an elevated prompt\n");
+        else Tell(MARK_FAIL, "the service manager cannot be opened: error %lu\n", static_cast<unsigned long>(e));
+        return EXIT_REFUSED;
+    }
+    if (const char* why = WhyNotTake(folder))
+        return Tell(MARK_FAIL, "%s will not be the service's folder: %s, whose permissions and place others rely on; put "
+                        "the service in a folder of its own\n", folder, why), EXIT_REFUSED;
+    if (ServiceRefused(o, folder, host)) return EXIT_REFUSED;
+    door::EnablePrivileges();
+    return Install(o, folder);
 }

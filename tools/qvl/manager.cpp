@@ -4,110 +4,127 @@
 
 #include <string.h>
 
+#include "tools/qvl/config.h"
 #include "tools/qvl/qvl.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#include <sddl.h>
+using namespace door;
 
-namespace {
-
-// Closes handle, keeping the last error for the caller.
-void CloseKeepingError(SC_HANDLE handle) {
-    DWORD e = ::GetLastError();
-    ::CloseServiceHandle(handle);
-    ::SetLastError(e);
+os::DWORD OpenServiceFor(const char* name, os::DWORD access, Service* out, bool* reached) {
+    Service manager;
+    *out = nullptr;
+    os::DWORD e = ManagerOpen(MANAGER_CONNECT, &manager);
+    if (reached) *reached = e == OK;
+    if (e) return e;
+    e = ServiceOpen(manager, name, access, out);
+    ServiceClose(manager);
+    return e;
 }
 
-// The manager itself, for connecting and, when create, for making services.
-SC_HANDLE OpenManager(bool create) {
-    return ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | (create ? SC_MANAGER_CREATE_SERVICE : 0));
-}
-
-}  // namespace
-
-SC_HANDLE OpenServiceFor(const char* name, os::DWORD access, bool* reached) {
-    SC_HANDLE manager = OpenManager(false);
-    if (reached) *reached = manager != nullptr;
-    if (!manager) return nullptr;
-    SC_HANDLE service = ::OpenServiceA(manager, name, access);
-    CloseKeepingError(manager);
-    return service;
-}
-
-void CloseService(SC_HANDLE service) {
-    ::CloseServiceHandle(service);
-}
-
-os::DWORD StateOf(SC_HANDLE service) {
-    SERVICE_STATUS s;
-    return ::QueryServiceStatus(service, &s) ? s.dwCurrentState : 0;
+os::DWORD StateOf(Service service) {
+    Status s;
+    return ServiceQueryStatus(service, &s) ? 0 : s.State;
 }
 
 int ServiceState(const char* name) {
-    SC_HANDLE service = OpenServiceFor(name, SERVICE_QUERY_STATUS);
-    if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? SERVICE_NOT_INSTALLED : SERVICE_UNKNOWN;
-    DWORD state = StateOf(service);
-    ::CloseServiceHandle(service);
+    Service service;
+    os::DWORD e = OpenServiceFor(name, SVC_QUERY_STATUS, &service);
+    if (e) return e == ERR_SERVICE_DOES_NOT_EXIST ? SERVICE_NOT_INSTALLED : SERVICE_UNKNOWN;
+    os::DWORD state = StateOf(service);
+    ServiceClose(service);
     return state ? static_cast<int>(state) : SERVICE_UNKNOWN;
 }
 
 bool QueryConfig(const char* name, ServiceConfig* config) {
     memset(config, 0, sizeof *config);
-    SC_HANDLE service = OpenServiceFor(name, SERVICE_QUERY_CONFIG);
-    if (!service) return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-    // The record and the strings it points to, in one buffer: 8 KB is the most Windows needs.
-    static union { QUERY_SERVICE_CONFIGA Config; char Bytes[8192]; } buffer;
-    DWORD needed;
-    bool asked = ::QueryServiceConfigA(service, &buffer.Config, sizeof buffer, &needed) != 0;
+    Service service;
+    os::DWORD e = OpenServiceFor(name, SVC_QUERY_CONFIG, &service);
+    if (e) return e == ERR_SERVICE_DOES_NOT_EXIST;
+    static Config got;
+    bool asked = ServiceQueryConfig(service, &got) == OK;
     if (asked) {
         config->Found = true;
-        config->Type = buffer.Config.dwServiceType;
-        config->Start = buffer.Config.dwStartType;
-        const char* path = buffer.Config.lpBinaryPathName ? buffer.Config.lpBinaryPathName : "";
-        strncpy(config->BinaryPath, path, sizeof config->BinaryPath - 1);
+        config->Type = got.Type;
+        config->Start = got.Start;
+        strncpy(config->BinaryPath, got.BinaryPath, sizeof config->BinaryPath - 1);
     }
-    ::CloseServiceHandle(service);
+    ServiceClose(service);
     return asked;
 }
 
-bool ServiceSecurityText(const char* name, char** sddl) {
-    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    SC_HANDLE service = OpenServiceFor(name, READ_CONTROL);
-    if (!service) return false;
-    static union { SECURITY_DESCRIPTOR Sd; char Bytes[8192]; } buffer;
-    DWORD needed;
-    bool read = ::QueryServiceObjectSecurity(service, what, &buffer.Sd, sizeof buffer, &needed) &&
-                ::ConvertSecurityDescriptorToStringSecurityDescriptorA(&buffer.Sd, SDDL_REVISION_1, what, sddl, nullptr);
-    CloseKeepingError(service);
-    return read;
+os::DWORD ServiceSecurityText(const char* name, char* out, int size) {
+    Service service;
+    out[0] = '\0';
+    os::DWORD e = OpenServiceFor(name, RIGHT_READ_CONTROL, &service);
+    if (e) return e;
+    e = ServiceSecurity(service, out, size);
+    ServiceClose(service);
+    return e;
 }
 
-bool MayMakeServices() {
-    SC_HANDLE manager = OpenManager(true);
-    if (manager) ::CloseServiceHandle(manager);
-    return manager != nullptr;
+os::DWORD MayMakeServices() {
+    Service manager;
+    os::DWORD e = ManagerOpen(MANAGER_CONNECT | MANAGER_CREATE_SERVICE, &manager);
+    if (!e) ServiceClose(manager);
+    return e;
 }
 
-bool MakeService(const char* name, const ServiceMaking& m, bool exists) {
-    SC_HANDLE manager = OpenManager(true);
-    if (!manager) return false;
-    SC_HANDLE service;
+namespace {
+
+struct Search {
+    const char* Folder;
+    const char* Except;
+    char* Other;
+    int Size;
+    bool Found;
+    os::DWORD Error;
+};
+
+bool InFolder(const char* name, void* context) {
+    Search* s = static_cast<Search*>(context);
+    if (SamePath(name, s->Except)) return true;
+    ServiceConfig config;
+    if (!QueryConfig(name, &config)) return s->Error = ERR_ACCESS_DENIED, true;
+    char folder[PATH_TEXT], longFolder[PATH_TEXT];
+    BinaryFolder(config.BinaryPath, folder, sizeof folder);
+    LongForm(folder, longFolder, sizeof longFolder);
+    if (!config.Found || !longFolder[0] || !SamePath(longFolder, s->Folder)) return true;
+    s->Found = true;
+    strncpy(s->Other, name, s->Size - 1);
+    s->Other[s->Size - 1] = '\0';
+    return false;
+}
+
+}  // namespace
+
+os::DWORD ServiceInFolder(const char* folder, const char* except, char* other, int size, bool* found) {
+    Service manager;
+    *found = false;
+    other[0] = '\0';
+    os::DWORD e = ManagerOpen(MANAGER_CONNECT | MANAGER_ENUMERATE_SERVICE, &manager);
+    if (e) return e;
+    Search s = {folder, except, other, size, false, OK};
+    e = ServicesList(manager, InFolder, &s);
+    ServiceClose(manager);
+    *found = s.Found;
+    return e ? e : s.Found ? OK : s.Error;
+}
+
+os::DWORD MakeService(const char* name, const ServiceMaking& m, bool exists) {
+    Service manager, service = nullptr;
+    os::DWORD e = ManagerOpen(MANAGER_CONNECT | MANAGER_CREATE_SERVICE, &manager);
+    if (e) return e;
+    const Making making = {m.Display, m.Type, m.Start, m.BinaryPath};
     if (!exists) {
-        service = ::CreateServiceA(manager, name, m.Display, SERVICE_ALL_ACCESS, m.Type, m.Start, SERVICE_ERROR_NORMAL,
-                                   m.BinaryPath, nullptr, nullptr, nullptr, nullptr, nullptr);
+        e = ServiceCreate(manager, name, making, &service);
     } else {
-        service = ::OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
-        if (service && !::ChangeServiceConfigA(service, m.Type, m.Start, SERVICE_ERROR_NORMAL, m.BinaryPath, nullptr,
-                                               nullptr, nullptr, "LocalSystem", "", m.Display)) {
-            CloseKeepingError(service);
-            service = nullptr;
-        }
+        e = ServiceOpen(manager, name, SVC_ALL_ACCESS, &service);
+        if (!e) e = ServiceChange(service, making);
     }
-    CloseKeepingError(manager);
-    if (!service) return false;
-    SERVICE_DESCRIPTIONA description = {const_cast<char*>(m.Description)};
-    ::ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
-    ::CloseServiceHandle(service);
-    return true;
+    ServiceClose(manager);
+    if (!e && m.Sddl) e = ServiceSetSecurity(service, m.Sddl);
+    if (!e && m.Recovery) e = ServiceSetFailures(service, *m.Recovery);
+    // The description is shown, not trusted: a system that will not take it changes nothing.
+    if (!e) ServiceDescribe(service, m.Description);
+    ServiceClose(service);
+    return e;
 }

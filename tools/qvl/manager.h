@@ -1,22 +1,18 @@
 // The one door to the service manager that qvl's verbs share: a service opened for what a verb
-// does to it, its state, its configuration, its owner and permissions, and its making.
+// does to it, its state, its configuration, its owner and permissions, the services that share a
+// folder, and its making.
 #pragma once
 
 #include "platform/platform.h"
+#include "tools/qvl/door.h"
 #include "tools/qvl/paths.h"
 
-// The system's own handle type, declared as its headers declare it, so that this header need
-// not bring them in.
-struct SC_HANDLE__;
-typedef SC_HANDLE__* SC_HANDLE;
-
-// The service opened with access; 0 with the reason left for
-// GetLastError. *reached (when given) is false when the manager itself could not be opened.
-SC_HANDLE OpenServiceFor(const char* name, os::DWORD access, bool* reached = nullptr);
-void CloseService(SC_HANDLE service);
+// The service opened with access into *out; 0, or the reason. *reached (when given) is false
+// when the manager itself could not be opened.
+os::DWORD OpenServiceFor(const char* name, os::DWORD access, door::Service* out, bool* reached = nullptr);
 
 // An open service's state (os::SERVICE_RUNNING and the like); 0 when the manager will not say.
-os::DWORD StateOf(SC_HANDLE service);
+os::DWORD StateOf(door::Service service);
 
 // The service's state by name, SERVICE_NOT_INSTALLED, or SERVICE_UNKNOWN when the manager will
 // not say.
@@ -33,13 +29,15 @@ struct ServiceConfig {
 // False when the manager could not be asked.
 bool QueryConfig(const char* name, ServiceConfig* config);
 
-// The service's owner and access list as SDDL text; false when they cannot be read. Released
-// with FreeText.
-bool ServiceSecurityText(const char* name, char** sddl);
+// The service's owner and access list as SDDL text into out; 0, or the reason.
+os::DWORD ServiceSecurityText(const char* name, char* out, int size);
 
-// Whether this process may make services (an elevated administrator's may); false with the
-// reason left for GetLastError.
-bool MayMakeServices();
+// 0 when this process may make services (an elevated administrator's may), or the reason.
+os::DWORD MayMakeServices();
+
+// Another service (not except) whose program lies in folder (absolute, long form), its name into
+// other; false when there is none. 0, or why the services could not all be asked.
+os::DWORD ServiceInFolder(const char* folder, const char* except, char* other, int size, bool* found);
 
 // What a service is made with; the account is always LocalSystem.
 struct ServiceMaking {
@@ -47,9 +45,10 @@ struct ServiceMaking {
     const char* Description;
     os::DWORD Type;
     os::DWORD Start;
-    const char* BinaryPath;  // quoted
+    const char* BinaryPath;        // quoted
+    const char* Sddl;              // the service's own descriptor to set; null: left as it is
+    const door::Failures* Recovery;  // the failure actions to set; null: left as they are
 };
 
-// Creates the service, or, when it exists, sets its configuration to m; false with the reason
-// left for GetLastError.
-bool MakeService(const char* name, const ServiceMaking& m, bool exists);
+// Creates the service, or, when it exists, sets its configuration to m; 0, or the reason.
+os::DWORD MakeService(const char* name, const ServiceMaking& m, bool exists);

@@ -27,7 +27,7 @@ const struct {
 } OPTIONS[] = {
     {"--name", TAKES_NAME}, {"--auto", TAKES_AUTO}, {"--no-lock", TAKES_NO_LOCK}, {"--stop-after", TAKES_STOP_AFTER},
     {"-w", TAKES_WARN},     {"-c", TAKES_CRIT},     {"--prom", TAKES_PROM},
-    {"--keep-existing", TAKES_KEEP_EXISTING}, {"--program", TAKES_PROGRAM}, {"--restore", TAKES_RESTORE},
+    {"--keep-existing", TAKES_KEEP_EXISTING}, {"--program", TAKES_PROGRAM}, {"--made-locked", TAKES_MADE_LOCKED},
     {"--timeout", TAKES_TIMEOUT}, {"--remember", TAKES_REMEMBER}, {"--if-remembered", TAKES_IF_REMEMBERED},
 };
 
@@ -45,7 +45,7 @@ bool TakeOption(int bit, int argc, char** argv, int* i, Options* o, Text* why) {
     if (bit == TAKES_AUTO) return o->Auto = true;
     if (bit == TAKES_NO_LOCK) return o->NoLock = true;
     if (bit == TAKES_KEEP_EXISTING) return o->KeepExisting = true;
-    if (bit == TAKES_RESTORE) return o->Restore = true;
+    if (bit == TAKES_MADE_LOCKED) return o->MadeLocked = true;
     if (bit == TAKES_REMEMBER) return o->Remember = true;
     if (bit == TAKES_IF_REMEMBERED) return o->IfRemembered = true;
     if (*i + 1 >= argc) return Add(why, "%s needs a value", option), false;

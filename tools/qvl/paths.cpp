@@ -5,10 +5,8 @@
 
 #include "host/entry.h"
 #include "tools/qvl/config.h"
+#include "tools/qvl/door.h"
 #include "tools/qvl/text.h"
-
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
 
 namespace {
 
@@ -18,15 +16,27 @@ void DropEndSeparator(char* path) {
     if (n > 1 && !root && (path[n - 1] == '\\' || path[n - 1] == '/')) path[n - 1] = '\0';
 }
 
+// What path is, without following a link; false when it cannot be opened.
+bool Look(const char* path, door::Info* info) {
+    door::File f;
+    const door::Opening how = {door::RIGHT_READ_ATTRIBUTES, door::SHARE_READ | door::SHARE_WRITE | door::SHARE_DELETE,
+                               door::DISPOSE_OPEN_EXISTING, door::KIND_ANY, nullptr};
+    if (door::Open(nullptr, path, how, &f)) return false;
+    bool described = door::Describe(f, info) == door::OK;
+    door::Close(f);
+    return described;
+}
+
 }  // namespace
 
 bool IsFile(const char* path) {
-    DWORD a = ::GetFileAttributesA(path);
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    door::Info info;
+    return Look(path, &info) && !(info.Attributes & door::ATTRIBUTE_DIRECTORY);
 }
 
 bool Exists(const char* path) {
-    return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    door::Info info;
+    return Look(path, &info);
 }
 
 bool ParentFolder(const char* path, char* out, int size) {
@@ -37,13 +47,11 @@ bool ParentFolder(const char* path, char* out, int size) {
 
 bool ModuleFolder(char* out, int size) {
     char path[PATH_TEXT];
-    DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    return n > 0 && n < sizeof path && ParentFolder(path, out, size);
+    return door::ModulePath(path, sizeof path) == door::OK && ParentFolder(path, out, size);
 }
 
 bool FullFolder(const char* folder, char* out, int size) {
-    DWORD n = ::GetFullPathNameA(folder, size, out, nullptr);
-    if (n == 0 || n >= static_cast<DWORD>(size)) return false;
+    if (door::FullPath(folder, out, size)) return false;
     DropEndSeparator(out);
     return true;
 }
@@ -55,23 +63,28 @@ void BinaryFolder(const char* binaryPath, char* out, int size) {
 }
 
 void LongForm(const char* path, char* out, int size) {
-    DWORD n = ::GetLongPathNameA(path, out, size);
-    if (n == 0 || n >= static_cast<DWORD>(size)) Format(out, size, "%s", path);
+    if (door::LongPath(path, out, size)) Format(out, size, "%s", path);
     DropEndSeparator(out);
 }
 
-bool WriteWhole(const char* path, const char* text) {
+const char* LastPart(const char* path) {
+    const char* slash = strrchr(path, '\\');
+    return slash ? slash + 1 : path;
+}
+
+os::DWORD WriteWhole(const char* path, const char* text) {
     char temporary[PATH_TEXT];
-    if (!Format(temporary, sizeof temporary, "%s.tmp", path)) return ::SetLastError(ERROR_FILENAME_EXCED_RANGE), false;
-    HANDLE h = ::CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD size = static_cast<DWORD>(strlen(text)), written = 0;
-    bool ok = ::WriteFile(h, text, size, &written, nullptr) && written == size && ::FlushFileBuffers(h);
-    ok = ::CloseHandle(h) && ok;
-    if (ok) ok = ::MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (ok) return true;
-    DWORD e = ::GetLastError();
-    ::DeleteFileA(temporary);
-    ::SetLastError(e);
-    return false;
+    if (!Format(temporary, sizeof temporary, "%s.tmp", path)) return door::ERR_FILENAME_EXCED_RANGE;
+    // A temporary left by a run cut short goes first: the file is always made anew.
+    door::Remove(nullptr, temporary);
+    door::File f;
+    const door::Opening how = {door::RIGHT_GENERIC_WRITE | door::RIGHT_DELETE, door::SHARE_NONE,
+                               door::DISPOSE_CREATE_NEW, door::KIND_FILE, nullptr};
+    os::DWORD e = door::Open(nullptr, temporary, how, &f);
+    if (e) return e;
+    e = door::Write(f, text, static_cast<os::DWORD>(strlen(text)), true);
+    if (!e) e = door::Rename(f, LastPart(path), true);
+    door::Close(f);
+    if (e) door::Remove(nullptr, temporary);
+    return e;
 }

@@ -1,7 +1,9 @@
-// Paths as qvl handles them on Windows: the folders it works in made absolute, the program a
+// Paths as qvl handles them on Windows, through the door: the folders it works in made absolute, the program a
 // service runs, and a path's one spelling, so that refusals compare what a path is; and a small
 // file written whole.
 #pragma once
+
+#include "platform/platform.h"
 
 const int PATH_TEXT = 1024;  // a folder or file path as qvl handles it, terminator included
 
@@ -24,6 +26,9 @@ void BinaryFolder(const char* binaryPath, char* out, int size);
 // path in its long form (no 8.3 short names), as far as it exists; the path as given otherwise.
 void LongForm(const char* path, char* out, int size);
 
-// Writes text as the whole of path: under a temporary name first, then renamed over it, so that
-// path is never left half written. False, with the reason left for GetLastError, when it was not.
-bool WriteWhole(const char* path, const char* text);
+// The last part of a path: what follows its last separator.
+const char* LastPart(const char* path);
+
+// Writes text as the whole of path: into a file made anew under a temporary name, then renamed
+// over it, so that path is never left half written. 0, or the system's error.
+os::DWORD WriteWhole(const char* path, const char* text);

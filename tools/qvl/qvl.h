@@ -7,7 +7,7 @@
 // What a verb takes: a folder, and the options named by these bits.
 enum {
     TAKES_FOLDER = 1, TAKES_NAME = 2, TAKES_AUTO = 4, TAKES_NO_LOCK = 8, TAKES_STOP_AFTER = 16, TAKES_WARN = 32,
-    TAKES_CRIT = 64, TAKES_PROM = 128, TAKES_KEEP_EXISTING = 256, TAKES_PROGRAM = 512, TAKES_RESTORE = 1024,
+    TAKES_CRIT = 64, TAKES_PROM = 128, TAKES_KEEP_EXISTING = 256, TAKES_PROGRAM = 512, TAKES_MADE_LOCKED = 1024,
     TAKES_TIMEOUT = 2048, TAKES_REMEMBER = 4096, TAKES_IF_REMEMBERED = 8192,
 };
 
@@ -20,13 +20,15 @@ enum {
          "  qvl trial [FOLDER] [--stop-after SECONDS] [--name NAME]   run the host's supervision here, then a "  \
          "verdict\n")                                                                                           \
     VERB(INSTALL, Install, "install",                                                                            \
-         TAKES_FOLDER | TAKES_NAME | TAKES_AUTO | TAKES_NO_LOCK | TAKES_KEEP_EXISTING | TAKES_PROGRAM,           \
-         "  qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]\n"        \
-         "                                               lock the folder (made anew if not there) and make the " \
-         "service\n")                                                                                           \
-    VERB(UNINSTALL, Uninstall, "uninstall", TAKES_NAME | TAKES_RESTORE | TAKES_TIMEOUT,                          \
-         "  qvl uninstall [--name NAME] [--restore] [--timeout SECONDS]   stop the service and delete it; the "  \
-         "folder stays\n")                                                                                      \
+         TAKES_FOLDER | TAKES_NAME | TAKES_AUTO | TAKES_NO_LOCK | TAKES_KEEP_EXISTING | TAKES_PROGRAM |          \
+             TAKES_MADE_LOCKED,                                                                                  \
+         "  qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH] "         \
+         "[--made-locked]\n"                                                                                    \
+         "                                               make the service, run from a folder no user could "     \
+         "ever write\n")                                                                                        \
+    VERB(UNINSTALL, Uninstall, "uninstall", TAKES_NAME | TAKES_TIMEOUT,                                          \
+         "  qvl uninstall [--name NAME] [--timeout SECONDS]   stop the service and delete it; the folder "      \
+         "stays\n")                                                                                             \
     VERB(START, Start, "start", TAKES_NAME | TAKES_IF_REMEMBERED,                                                \
          "  qvl start [--name NAME] [--if-remembered]    start the service and wait until it runs\n")           \
     VERB(STOP, Stop, "stop", TAKES_NAME | TAKES_TIMEOUT | TAKES_REMEMBER,                                        \
@@ -48,10 +50,10 @@ struct Options {
     const char* Folder;  // null: the folder that holds qvl.exe
     const char* Name;    // the service's name
     bool Auto;           // install: automatic start
-    bool NoLock;         // install: leave the folder's access list as it is
-    bool KeepExisting;   // install: keep what an open folder held before the lock
-    const char* Program; // install: ZARNQVL.EXE to copy into a folder made anew; null: none
-    bool Restore;        // uninstall: put back the permissions from before the first lock
+    bool NoLock;         // install: the service runs from the folder as it is; what stays open is reported
+    bool KeepExisting;   // install: copy what an open folder held besides what the service runs
+    const char* Program; // install: ZARNQVL.EXE to copy into the service's folder; null: none
+    bool MadeLocked;     // install: the installer package made the folder locked in this transaction
     long Timeout;        // stop, uninstall: seconds to wait for the stop at most; -1: no limit
     bool Remember;       // stop: note in the service's folder that it was running
     bool IfRemembered;   // start: only if a stop noted that it was running (and forget it)

@@ -9,6 +9,3 @@ typedef int (*VerbRun)(const Options& o, const char* folder);
 #define QVL_VERB_DECLARE(name, run, word, takes, usage) int Run##run(const Options& o, const char* folder);
 QVL_VERBS(QVL_VERB_DECLARE)
 #undef QVL_VERB_DECLARE
-
-// Puts back the owner and permissions folder had before its first lock, as install kept them.
-int RestoreBeforeLock(const char* folder);
