@@ -52,7 +52,8 @@ ByHandle Later(const char* name) {
     return call;
 }
 
-// A descriptor the system read, as text; the descriptor is released.
+// A descriptor the system read (error its answer, read before sd is taken), as text; the
+// descriptor is released.
 DWORD Text(DWORD error, PSECURITY_DESCRIPTOR sd, char* out, int size) {
     out[0] = '\0';
     if (error != ERROR_SUCCESS) return error;
@@ -208,14 +209,14 @@ DWORD Remove(File folder, const char* name) {
 DWORD Security(File f, char* out, int size) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     if (!f) return out[0] = '\0', ERR_INVALID_HANDLE;
-    return Text(::GetSecurityInfo(f->Handle, SE_FILE_OBJECT, OWNER_AND_DACL, nullptr, nullptr, nullptr, nullptr, &sd), sd,
-                out, size);
+    DWORD e = ::GetSecurityInfo(f->Handle, SE_FILE_OBJECT, OWNER_AND_DACL, nullptr, nullptr, nullptr, nullptr, &sd);
+    return Text(e, sd, out, size);
 }
 
 DWORD PathSecurity(const char* path, char* out, int size) {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    return Text(::GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_AND_DACL, nullptr, nullptr, nullptr, nullptr, &sd), sd,
-                out, size);
+    DWORD e = ::GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_AND_DACL, nullptr, nullptr, nullptr, nullptr, &sd);
+    return Text(e, sd, out, size);
 }
 
 DWORD SetSecurity(File f, const char* sddl) {

@@ -1,0 +1,400 @@
+// qvl install on the simulated Windows, with a local user acting between any two of its calls:
+// for every placement, install either refuses or ends with nothing in what the service runs that
+// the user can write, or holds a write, delete or permission handle on, and the service's path
+// never points into a folder a user could write. The takeovers a lock in place cannot stop are
+// each a test of their own, the user placed where it wins against such a lock.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "host/entry.h"
+#include "host/service.h"
+#include "tests/winsim/tool.h"
+#include "tools/qvl/qvl.h"
+#include "tools/qvl/security.h"
+
+namespace {
+
+using namespace winsim;
+
+const char FOLDER[] = "C:\\QVL";
+const char USER_DATA[] = "the user's own host";
+
+std::string In(const std::string& folder, const std::string& name) {
+    return folder + "\\" + name;
+}
+
+std::string Shipped(const std::string& file) {
+    return "shipped " + file;
+}
+
+bool Exists(const std::string& path) {
+    int parent;
+    std::string name;
+    uint32_t error;
+    return Resolve(path, true, &parent, &name, &error) != 0;
+}
+
+// Where install starts from.
+struct Scenario {
+    const char* Name;
+    std::vector<std::string> Args;
+    std::function<void()> Prepare;
+};
+
+// The guide's zip example: the operator made C:\QVL under C:\ and unpacked the kit into it, so
+// Authenticated Users may modify all of it.
+void Unpacked() {
+    MakeFolder(FOLDER);
+    for (const char* file : {HOST_FILE, TOOL_FILE, PROGRAM_FILE}) MakeFile(In(FOLDER, file), Shipped(file));
+    W.ModulePath = In(FOLDER, TOOL_FILE);
+}
+
+const std::vector<Scenario>& Scenarios() {
+    static const std::vector<Scenario> all = {
+        {"a folder not there yet", {"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE"}, [] {}},
+        {"the unpacked kit", {"install", FOLDER}, Unpacked},
+        {"the unpacked kit with what the operator keeps",
+         {"install", FOLDER, "--keep-existing"},
+         [] {
+             Unpacked();
+             MakeFile(In(FOLDER, "helper.dll"), "the operator's helper");
+         }},
+        {"a folder the user made and the operator filled",
+         {"install", FOLDER},
+         [] {
+             AsUser([] { MakeFolder(FOLDER); });
+             for (const char* file : {HOST_FILE, TOOL_FILE, PROGRAM_FILE}) MakeFile(In(FOLDER, file), Shipped(file));
+         }},
+    };
+    return all;
+}
+
+// The user's moves, each tried at every step of install.
+struct Attack {
+    const char* Name;
+    std::function<void()> Run;
+};
+
+// Every object under C:\ but the system's folders: the user keeps what it can get.
+void KeepAll() {
+    std::vector<int> ids;
+    for (const auto& c : W.Objects[1].Children) {
+        std::string name = W.Objects[1].Spelling[c.first];
+        if (name == "Windows" || name == "Program Files" || name == "Program Files (x86)" || name == "ProgramData" ||
+            name == "Users" || name == "Kit")
+            continue;
+        ids.push_back(c.second);
+    }
+    for (size_t i = 0; i < ids.size(); i++) {
+        const Object& o = W.Objects[ids[i]];
+        if (o.Folder && !o.Tag)
+            for (const auto& c : o.Children) ids.push_back(c.second);
+    }
+    for (int id : ids) KeepHandle(PathOf(id));
+}
+
+// Every folder under C:\ named like the service's (one beside it included) gets what a user plants.
+void PlantEverywhere(const std::function<void(const std::string&)>& plant) {
+    std::vector<std::string> folders;
+    for (const auto& c : W.Objects[1].Children)
+        if (W.Objects[c.second].Folder && c.first.compare(0, 3, "QVL") == 0) folders.push_back(PathOf(c.second));
+    for (const auto& f : folders) plant(f);
+}
+
+const std::vector<Attack>& Attacks() {
+    static const std::vector<Attack> all = {
+        {"keeps handles on all it can open", KeepAll},
+        {"plants a DLL beside the program",
+         [] { PlantEverywhere([](const std::string& f) { MakeFile(In(f, "version.dll"), "the user's DLL"); }); }},
+        {"plants a junction and a hard link",
+         [] {
+             PlantEverywhere([](const std::string& f) {
+                 MakeReparse(In(f, "logs"), TAG_JUNCTION, "C:\\Users\\Public", true);
+                 MakeHardLink(In(f, "ZARNQVL.EXE.bak"), "C:\\Kit\\ZARNQVL.EXE");
+             });
+         }},
+        {"plants the fresh copy's name and keeps a handle on it",
+         [] {
+             PlantEverywhere([](const std::string& f) {
+                 MakeFile(In(f, "ZARNQVL.EXE.qvl-fresh"), "the user's program");
+                 KeepHandle(In(f, "ZARNQVL.EXE.qvl-fresh"));
+             });
+         }},
+        {"makes the folder first when it is not there",
+         [] {
+             if (Exists(FOLDER)) return;
+             MakeFolder(FOLDER, "D:(A;OICI;FA;;;WD)");
+             MakeFile(In(FOLDER, HOST_FILE), USER_DATA);
+         }},
+        {"swaps the folder for its own at once",
+         [] {
+             int h = KeepHandle(FOLDER);
+             if (h && RenameByHandle(h, "C:\\QVL-away", false) && MakeFolder(FOLDER, "D:(A;OICI;FA;;;WD)"))
+                 MakeFile(In(FOLDER, HOST_FILE), USER_DATA);
+             if (h) Close(h);
+         }},
+    };
+    return all;
+}
+
+// What must hold after install, whatever it answered: said in lines, empty when all holds.
+std::vector<std::string> Breaches(const Ran& r) {
+    std::vector<std::string> breaches;
+    for (const auto& given : W.PathsGiven)
+        if (given.second) breaches.push_back("the service's path was set into a folder a user could write: " + given.first);
+    if (ToolHandlesOpen()) breaches.push_back("install left " + std::to_string(ToolHandlesOpen()) + " handles open");
+    std::string path = ServicePath(SERVICE_NAME);
+    if (path.empty()) return breaches;
+    for (const auto& way : UserWaysIn(path)) breaches.push_back("after install (exit " + std::to_string(r.Exit) + "): " + way);
+    UseKeptHandles();
+    std::string host = path.substr(1, path.size() - 2);
+    if (DataAt(host) != Shipped(HOST_FILE))
+        breaches.push_back("once the user used its handles, the service runs " + DataAt(host));
+    for (const auto& way : UserWaysIn(path)) breaches.push_back("once the user used its handles: " + way);
+    return breaches;
+}
+
+// The calls of a clean run of the scenario: each is a place for the user.
+int CleanCalls(const Scenario& s) {
+    Reset();
+    s.Prepare();
+    W.Calls = 0;
+    Qvl(s.Args);
+    return W.Calls;
+}
+
+TEST(Install, CleanRunsMakeAServiceNoUserCanTakeOver) {
+    for (const Scenario& s : Scenarios()) {
+        Reset();
+        s.Prepare();
+        Ran r = Qvl(s.Args);
+        SCOPED_TRACE(std::string(s.Name) + "\n" + r.Said);
+        if (std::string(s.Name).find("the user made") != std::string::npos) {
+            // Whatever install does with a folder the user owns, it never runs from it.
+            EXPECT_TRUE(Breaches(r).empty());
+            continue;
+        }
+        EXPECT_EQ(r.Exit, 0);
+        std::string path = ServicePath(SERVICE_NAME);
+        ASSERT_FALSE(path.empty());
+        EXPECT_EQ(path.front(), '"') << "a path with a blank is quoted";
+        EXPECT_EQ(DataAt(path.substr(1, path.size() - 2)), Shipped(HOST_FILE));
+        EXPECT_TRUE(W.Violations.empty()) << W.Violations.front();
+        for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
+    }
+}
+
+TEST(Install, UserAtEveryStepNeverTakesTheServiceOver) {
+    int placements = 0;
+    for (const Scenario& s : Scenarios()) {
+        int calls = CleanCalls(s);
+        ASSERT_GT(calls, 10) << s.Name;
+        for (const Attack& a : Attacks()) {
+            std::vector<std::string> failures;
+            std::string firstSaid;
+            for (int n = 0; n <= calls; n++) {
+                Reset();
+                s.Prepare();
+                W.Calls = 0;
+                if (n == 0) AsUser(a.Run);
+                else W.Scripts.push_back({n, a.Run});
+                Ran r = Qvl(s.Args);
+                placements++;
+                std::string step = n == 0 ? "before install" : "after call " + std::to_string(n) + " (" +
+                                                                   (n <= static_cast<int>(W.CallNames.size()) ? W.CallNames[n - 1] : "?") + ")";
+                for (const auto& b : Breaches(r)) {
+                    if (failures.empty()) firstSaid = r.Said;
+                    failures.push_back(step + ": " + b);
+                }
+            }
+            EXPECT_TRUE(failures.empty()) << s.Name << ", the user " << a.Name << ": " << failures.size()
+                                          << " breaches, the first:\n" << (failures.empty() ? "" : failures.front())
+                                          << "\nafter install said:\n" << firstSaid;
+        }
+    }
+    EXPECT_GT(placements, 100);
+}
+
+// Takeover 1: the user opened the operator's folder with DELETE before the lock and kept the
+// handle; after install it renames the folder away and puts its own in its place.
+TEST(Install, TakeoverFolderRenamedAwayThroughAKeptHandle) {
+    Reset();
+    Unpacked();
+    int kept = 0;
+    AsUser([&] { kept = KeepHandle(FOLDER); });
+    ASSERT_TRUE(HandleOf(kept) && (HandleOf(kept)->Access & DELETE)) << "Windows 10 gives users DELETE on it";
+    Ran r = Qvl({"install", FOLDER});
+    SCOPED_TRACE(r.Said);
+    for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
+}
+
+// Takeover 2: handles on what install keeps: qvl.exe and what --keep-existing keeps are the files
+// the user could open before the lock.
+TEST(Install, TakeoverHandlesOnKeptFiles) {
+    Reset();
+    Unpacked();
+    MakeFile(In(FOLDER, "helper.dll"), "the operator's helper");
+    AsUser([] {
+        for (const char* name : {TOOL_FILE, "helper.dll"}) KeepHandle(In(FOLDER, name));
+    });
+    Ran r = Qvl({"install", FOLDER, "--keep-existing"});
+    SCOPED_TRACE(r.Said);
+    for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
+}
+
+// Takeover 3a: an entry made between the look and the lock is locked and trusted unseen.
+TEST(Install, TakeoverEntryMadeBetweenLookAndLock) {
+    const Scenario& unpacked = Scenarios()[1];
+    int calls = CleanCalls(unpacked);
+    std::vector<std::string> failures;
+    for (int n = 1; n <= calls; n++) {
+        Reset();
+        Unpacked();
+        W.Calls = 0;
+        W.Scripts.push_back({n, [] { MakeFile(In(FOLDER, "version.dll"), "the user's DLL"); }});
+        Ran r = Qvl(unpacked.Args);
+        std::string path = ServicePath(SERVICE_NAME);
+        if (path.empty()) continue;
+        std::string folder = path.substr(1, path.rfind('\\') - 1);
+        int parent;
+        std::string name;
+        uint32_t error;
+        int dll = Resolve(In(folder, "version.dll"), true, &parent, &name, &error);
+        if (dll && W.Objects[dll].Data == "the user's DLL")
+            failures.push_back("after call " + std::to_string(n) + ": the user's DLL sits beside the program (exit " +
+                               std::to_string(r.Exit) + ")");
+    }
+    EXPECT_TRUE(failures.empty()) << failures.size() << " placements, the first: " << failures.front();
+}
+
+// Takeover 3b: the fresh copy goes to a fixed name, and a file already there under it is written
+// into, not replaced: a handle the user kept on it then reaches the program.
+TEST(Install, TakeoverPlantedFreshCopyName) {
+    Reset();
+    Unpacked();
+    AsUser([] {
+        MakeFile(In(FOLDER, "ZARNQVL.EXE.qvl-fresh"), "the user's program");
+        KeepHandle(In(FOLDER, "ZARNQVL.EXE.qvl-fresh"));
+    });
+    Ran r = Qvl({"install", FOLDER, "--keep-existing"});
+    SCOPED_TRACE(r.Said);
+    for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
+    std::string path = ServicePath(SERVICE_NAME);
+    if (!path.empty()) {
+        std::string folder = path.substr(1, path.rfind('\\') - 1);
+        EXPECT_EQ(DataAt(In(folder, PROGRAM_FILE)), Shipped(PROGRAM_FILE));
+    }
+}
+
+// What the walk refuses, by what the entry is: links and files with more than one name, and
+// reparse points by an allow-list (deduplicated and compressed files are files).
+TEST(Install, WalkRefusesLinksAndUnknownReparsePoints) {
+    struct Case {
+        const char* what;
+        uint32_t tag;  // on ZARNQVL.EXE; 0: a second name instead
+        bool refused;
+    } cases[] = {
+        {"a deduplicated file", TAG_DEDUP, false},
+        {"a file compressed by the overlay filter", TAG_WOF, false},
+        {"a cloud placeholder", TAG_CLOUD, true},
+        {"an app-execution alias", TAG_APPEXECLINK, true},
+        {"an unknown tag", TAG_UNKNOWN, true},
+        {"a symbolic link", TAG_SYMLINK, true},
+        {"a file with two names", 0, true},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        Unpacked();
+        int parent;
+        std::string name;
+        uint32_t error;
+        int program = Resolve(In(FOLDER, PROGRAM_FILE), true, &parent, &name, &error);
+        if (c.tag) {
+            W.Objects[program].Tag = c.tag;
+            if (c.tag == TAG_SYMLINK) W.Objects[program].Target = "C:\\Kit\\ZARNQVL.EXE";
+        } else {
+            MakeHardLink("C:\\ProgramData\\other-name.exe", In(FOLDER, PROGRAM_FILE));
+        }
+        Ran r = Qvl({"install", FOLDER});
+        SCOPED_TRACE(std::string(c.what) + "\n" + r.Said);
+        if (c.refused) {
+            EXPECT_EQ(r.Exit, EXIT_REFUSED);
+            EXPECT_TRUE(ServicePath(SERVICE_NAME).empty());
+            EXPECT_NE(r.Said.find(PROGRAM_FILE), std::string::npos) << "the refusal names the entry";
+        } else {
+            EXPECT_EQ(r.Exit, 0);
+        }
+        EXPECT_EQ(ToolHandlesOpen(), 0);
+    }
+}
+
+// A listing that fails part of the way is a failure: what it did not list was not seen.
+TEST(Install, ListingThatFailsMidwayRefuses) {
+    Reset();
+    Unpacked();
+    int parent;
+    std::string name;
+    uint32_t error;
+    W.FailListingAfter[Resolve(FOLDER, true, &parent, &name, &error)] = 1;
+    Ran r = Qvl({"install", FOLDER});
+    SCOPED_TRACE(r.Said);
+    EXPECT_NE(r.Exit, 0);
+    EXPECT_TRUE(ServicePath(SERVICE_NAME).empty());
+    EXPECT_EQ(ToolHandlesOpen(), 0);
+}
+
+// Refusals that come before any change: not elevated, a service of that name that runs another
+// folder's host, a system folder; each leaves the world as it was.
+TEST(Install, RefusalsChangeNothing) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void()> prepare;
+    } cases[] = {
+        {"not elevated", {"install", FOLDER}, [] { Unpacked(); W.CanMakeServices = false; }},
+        {"the Windows folder", {"install", "C:\\Windows"}, [] {}},
+        {"Program Files itself", {"install", "C:\\Program Files"}, [] {}},
+        {"the public profile", {"install", "C:\\Users\\Public"}, [] {}},
+        {"a service of that name runs another host",
+         {"install", FOLDER},
+         [] {
+             Unpacked();
+             Service s;
+             s.BinaryPath = "\"C:\\Other\\qvlsvce.exe\"";
+             s.Display = "QVL Service";
+             W.Services["QVLSERVICE"] = s;
+         }},
+        {"no host in the folder", {"install", FOLDER}, [] { MakeFolder(FOLDER); }},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        c.prepare();
+        size_t objects = W.Objects.size();
+        std::string before = ServicePath(SERVICE_NAME);
+        Ran r = Qvl(c.args);
+        SCOPED_TRACE(std::string(c.what) + "\n" + r.Said);
+        EXPECT_EQ(r.Exit, EXIT_REFUSED);
+        EXPECT_EQ(W.Objects.size(), objects) << "nothing was made";
+        EXPECT_EQ(ServicePath(SERVICE_NAME), before);
+        EXPECT_EQ(ToolHandlesOpen(), 0);
+    }
+}
+
+// Install again over its own service: the folder is born locked already, the service re-applied.
+TEST(Install, AgainReappliesTheService) {
+    Reset();
+    ASSERT_EQ(Qvl({"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE"}).Exit, 0);
+    std::string path = ServicePath(SERVICE_NAME);
+    ServiceOf(SERVICE_NAME)->Start = 4;
+    Ran again = Qvl({"install", FOLDER, "--auto"});
+    SCOPED_TRACE(again.Said);
+    EXPECT_EQ(again.Exit, 0);
+    EXPECT_EQ(ServiceOf(SERVICE_NAME)->Start, 2u) << "automatic start, as asked";
+    Ran named = Qvl({"install", "C:\\QVL2", "--name", "Second", "--program", "C:\\Kit\\ZARNQVL.EXE"});
+    EXPECT_EQ(named.Exit, 0) << named.Said;
+    EXPECT_NE(ServiceOf("Second")->Display, ServiceOf(SERVICE_NAME)->Display) << "each its own display name";
+    EXPECT_EQ(ToolHandlesOpen(), 0);
+}
+
+}  // namespace
