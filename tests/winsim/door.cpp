@@ -495,21 +495,31 @@ DWORD ServiceFailures(Service s, Failures* out) {
     winsim::Service* found = Opened(s, SVC_QUERY_CONFIG, &e);
     if (!found) return e;
     memset(out, 0, sizeof *out);
+    out->ResetSeconds = found->FailureResetSeconds;
     out->Count = static_cast<int>(found->FailureActions.size());
-    for (int i = 0; i < out->Count && i < FAILURE_ACTIONS_MAX; i++) out->Actions[i] = {found->FailureActions[i], 60000};
+    for (int i = 0; i < out->Count && i < FAILURE_ACTIONS_MAX; i++)
+        out->Actions[i] = {found->FailureActions[i].first, found->FailureActions[i].second};
+    snprintf(out->Command, sizeof out->Command, "%s", found->FailureCommand.c_str());
     out->Flag = found->FailureActionsOnNonCrash;
     out->FlagKnown = W.Windows.Vista();
     return OK;
 }
 
+// As the manager does: a restart action needs the right to start the service too, and the flag
+// exists from Vista on.
 DWORD ServiceSetFailures(Service s, const Failures& f) {
     Call call("ServiceSetFailures");
     DWORD e;
     winsim::Service* found = Opened(s, SVC_CHANGE_CONFIG, &e);
     if (!found) return e;
+    for (int i = 0; i < f.Count && i < FAILURE_ACTIONS_MAX; i++)
+        if (f.Actions[i].Type == FAILURE_RESTART && !Opened(s, SVC_START, &e)) return e;
     if (f.Flag && !W.Windows.Vista()) return ERR_NOT_SUPPORTED;
     found->FailureActions.clear();
-    for (int i = 0; i < f.Count && i < FAILURE_ACTIONS_MAX; i++) found->FailureActions.push_back(f.Actions[i].Type);
+    for (int i = 0; i < f.Count && i < FAILURE_ACTIONS_MAX; i++)
+        found->FailureActions.push_back({f.Actions[i].Type, f.Actions[i].DelayMs});
+    found->FailureResetSeconds = f.ResetSeconds;
+    if (f.Command[0]) found->FailureCommand = f.Command;
     if (W.Windows.Vista()) found->FailureActionsOnNonCrash = f.Flag;
     return OK;
 }

@@ -43,6 +43,7 @@ Ran Qvl(const std::vector<std::string>& args) {
         case VERB_STOP: r.Exit = RunStop(o, folder); break;
         case VERB_AUDIT: r.Exit = RunAudit(o, folder); break;
         case VERB_CHECK: r.Exit = RunCheck(o, folder); break;
+        case VERB_STATUS: r.Exit = RunStatus(o, folder); break;
         default: r.Exit = 97;
         }
     }

@@ -135,8 +135,12 @@ struct Service {
     std::string Security = "O:SYD:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)"
                            "(A;;CCLCSWLOCRRC;;;IU)(A;;CCLCSWLOCRRC;;;SU)";
     std::string KeySecurity = "O:SYD:P(A;CI;KR;;;BU)(A;CI;KA;;;BA)(A;CI;KA;;;SY)";
+    // Recovery: each action's type and delay, the reset period, the command a run-command
+    // action runs, and the flag (kept from Vista on only).
     bool FailureActionsOnNonCrash = false;
-    std::vector<uint32_t> FailureActions;
+    std::vector<std::pair<uint32_t, uint32_t>> FailureActions;
+    uint32_t FailureResetSeconds = 0;
+    std::string FailureCommand;
     bool MarkedForDelete = false;
     int OpenHandles = 0;
     // Behaviour: how long a start and a stop take, and what a start ends in.

@@ -185,6 +185,7 @@ void AuditAbove(const char* folder, FolderAudit* a) {
 
 int RunAudit(const Options& o, const char* folder) {
     static FolderAudit a;
+    memset(&a, 0, sizeof a);
     AuditFolder(folder, &a);
     AuditAbove(folder, &a);
     AuditService(o, folder, &a);

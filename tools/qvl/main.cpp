@@ -4,31 +4,14 @@
 
 #include "platform/platform.h"
 #include "tools/qvl/health.h"
-#include "tools/qvl/manager.h"
 #include "tools/qvl/status.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/paths.h"
 #include "tools/qvl/verbs.h"
-#include "tools/qvl/words.h"
 
 int RunHelp(const Options&, const char*) {
     fputs(USAGE, stdout);
     return 0;
-}
-
-int RunStatus(const Options& o, const char* folder) {
-    static char report[REPORT_SIZE];
-    int status = ShowStatus(folder, report, sizeof report);
-    fputs(report, status == REPORT_NO_FOLDER ? stderr : stdout);
-    // How the service stands and last ended: the folder's report says what the host would do,
-    // this what it did.
-    door::Status end;
-    int state = ServiceStateAndEnd(o.Name, &end);
-    char line[400];
-    Text t = StartText(line, sizeof line);
-    AddServiceWords(&t, o.Name, state, end.Win32Exit, end.SpecificExit);
-    fputs(line, stdout);
-    return status;
 }
 
 int main(int argc, char** argv) {
