@@ -179,13 +179,18 @@ DWORD Rename(File f, const char* name, bool replace) {
     if (strpbrk(name, "\\/") || !ParentFolder(f->Path, folder, sizeof folder) ||
         !JoinPath(folder, name, target, sizeof target))
         return ERR_FILENAME_EXCED_RANGE;
-    // Through the handle where the system can (Vista and later): the name in the same folder.
+    // Through the handle where the system can (Vista and later), to the target's whole path in
+    // the system's own form: a bare name is not taken as the same folder everywhere.
     ByHandle set = Later("SetFileInformationByHandle");
     if (set) {
-        struct { FILE_RENAME_INFO Info; WCHAR More[PATH_TEXT]; } rename;
+        char system[PATH_TEXT + 8];
+        bool unc = target[0] == '\\' && target[1] == '\\' && target[2] != '?';
+        const char* rest = !strncmp(target, "\\\\?\\", 4) ? target + 4 : unc ? target + 2 : target;
+        if (!Format(system, sizeof system, "\\??\\%s%s", unc ? "UNC\\" : "", rest)) return ERR_FILENAME_EXCED_RANGE;
+        struct { FILE_RENAME_INFO Info; WCHAR More[PATH_TEXT + 8]; } rename;
         memset(&rename, 0, sizeof rename);
         rename.Info.ReplaceIfExists = replace;
-        int n = ::MultiByteToWideChar(CP_ACP, 0, name, -1, rename.Info.FileName, PATH_TEXT);
+        int n = ::MultiByteToWideChar(CP_ACP, 0, system, -1, rename.Info.FileName, PATH_TEXT + 8);
         if (n <= 0) return Fail();
         rename.Info.FileNameLength = static_cast<::DWORD>((n - 1) * sizeof(WCHAR));
         if (!set(f->Handle, RENAME_INFO_CLASS, &rename, sizeof rename)) return Fail();
