@@ -82,6 +82,12 @@ TEST(Failures, AuditSaysTheRecoveryAndJudgesWhatItRuns) {
         const char* says;
     } cases[] = {
         {"none", [] { Installed({}, ""); }, 0, "note: recovery: none"},
+        {"a manager that keeps none",
+         [] {
+             Installed({}, "");
+             W.KeepsFailureActions = false;
+         },
+         0, "note: recovery: none: this system's service manager keeps no failure actions"},
         {"a restart", [] { Installed({restart}, ""); }, 0, "note: recovery: every failure: restart after 60 s"},
         {"a command in a closed folder", [] { Installed({run}, "\"C:\\Kit\\qvl.exe\" check"); }, 0,
          "every failure: run a command after 0 s (\"C:\\Kit\\qvl.exe\" check)"},

@@ -494,6 +494,7 @@ DWORD ServiceFailures(Service s, Failures* out) {
     DWORD e;
     winsim::Service* found = Opened(s, SVC_QUERY_CONFIG, &e);
     if (!found) return e;
+    if (!W.KeepsFailureActions) return ERR_INVALID_LEVEL;
     memset(out, 0, sizeof *out);
     out->ResetSeconds = found->FailureResetSeconds;
     out->Count = static_cast<int>(found->FailureActions.size());

@@ -123,6 +123,9 @@ void JudgeRecoveryProgram(const char* program, FolderAudit* a) {
 void AuditRecovery(const Options& o, FolderAudit* a) {
     door::Failures f;
     os::DWORD e = QueryFailures(o.Name, &f);
+    // A manager that keeps no failure actions at all runs none.
+    if (e == door::ERR_INVALID_LEVEL)
+        return AddFinding(&a->Notes, "recovery: none: this system's service manager keeps no failure actions");
     if (e) return AddFinding(&a->Unread, "the service manager will not say what %s's recovery is: error %lu", o.Name,
                              static_cast<unsigned long>(e));
     char words[FINDING_SIZE];

@@ -39,6 +39,7 @@ const DWORD ERR_FILE_EXISTS = 80;
 const DWORD ERR_INVALID_PARAMETER = 87;
 const DWORD ERR_BUFFER_OVERFLOW = 111;
 const DWORD ERR_INSUFFICIENT_BUFFER = 122;
+const DWORD ERR_INVALID_LEVEL = 124;
 const DWORD ERR_DIR_NOT_EMPTY = 145;
 const DWORD ERR_ALREADY_EXISTS = 183;
 const DWORD ERR_ENVVAR_NOT_FOUND = 203;
@@ -318,11 +319,12 @@ struct Failures {
     bool Flag;
     bool FlagKnown;
 };
-// Needs SVC_QUERY_CONFIG.
+// Needs SVC_QUERY_CONFIG. ERR_INVALID_LEVEL where the manager keeps no failure actions at all.
 DWORD ServiceFailures(Service s, Failures* out);
 // Sets the actions (Count of them, at most FAILURE_ACTIONS_MAX; Command is left as the service had it
 // when empty) and, where the system has it, the flag. Needs SVC_CHANGE_CONFIG, and SVC_START
-// for a restart action. ERR_NOT_SUPPORTED for the flag before Vista when f.Flag is true.
+// for a restart action. ERR_NOT_SUPPORTED for the flag before Vista when f.Flag is true; any other
+// error the flag met is the system's own.
 DWORD ServiceSetFailures(Service s, const Failures& f);
 
 // ---------------------------------------------------------------------------------------------

@@ -174,7 +174,9 @@ DWORD ServiceSetFailures(Service s, const Failures& f) {
     if (!::ChangeServiceConfig2A(Sc(s), SERVICE_CONFIG_FAILURE_ACTIONS, &set)) return ::GetLastError();
     SERVICE_FAILURE_ACTIONS_FLAG flag = {f.Flag};
     if (::ChangeServiceConfig2A(Sc(s), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) return OK;
-    return f.Flag ? ERR_NOT_SUPPORTED : OK;
+    // A manager that does not know the level is older than Vista: it has no flag to set.
+    ::DWORD e = ::GetLastError();
+    return !f.Flag ? OK : e == ERROR_INVALID_LEVEL ? ERR_NOT_SUPPORTED : e;
 }
 
 }  // namespace door
