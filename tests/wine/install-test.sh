@@ -12,7 +12,8 @@
 # - --no-lock, which runs the service from the folder as it is and names what stays open, made
 #   twice; --program put into a folder that stays, made anew and renamed over the program;
 # - the configuration as the manager stores it, start, check (with its Prometheus file, and a bad
-#   argument), audit, a stop past its --timeout, stop, uninstall.
+#   argument), audit, a stop past its --timeout, stop, uninstall; the recovery option reaching the
+#   manager, and how the service last ended as status and check say it.
 # That a folder born locked is closed, and that no step of install leaves the service in a
 # folder a user could write, is proven natively, against a simulated Windows with its access lists.
 # Usage: install-test.sh BUILD_DIR
@@ -134,6 +135,10 @@ done
 qvl again 0 install --auto --no-lock
 says again "step: re-applied QVLService" "automatic start"
 config | grep -qxF 'start 2' || fail "the second install did not make it automatic"
+# Recovery reaches the manager: Wine 8's takes the actions, refuses their flag (87) and keeps
+# none, so what is proven here is the wiring; what each Windows keeps is proven natively.
+qvl recovery 1 install --auto --no-lock --restart-on-failure 60
+says recovery "fail: the recovery of QVLService was not set: error 87"
 qvl other-path 2 install 'C:\QVL Other' --no-lock
 says other-path "fail: a service QVLService already runs C:\\QVL Test\\qvlsvce.exe"
 # Two services never share a folder: the host's files are per folder.
@@ -170,7 +175,8 @@ tr -d '\r' <"$bin/install-test/check-bad-argument" | head -n 1 | grep -qF 'QVL U
 qvl audit 1 audit
 says audit "finding: C:\\QVL Test: owned by S-1-5-21-" "finding: C:\\QVL Test\\ZARNQVL.ADR:" \
     "finding: C:\\QVL Test\\qvlsvce.exe:" "finding: C:\\QVL Test (files made in it later" \
-    "findings: a user who is not an administrator could take QVLService over"
+    "findings: a user who is not an administrator could take QVLService over" \
+    "note: recovery: none: this system's service manager keeps no failure actions"
 tr -d '\r' <"$bin/install-test/audit" | grep -q '^finding: service' && fail "audit found fault with the service it installed"
 tr -d '\r' <"$bin/install-test/audit" | grep -q '^fail:' && fail "audit could not read everything"
 
@@ -181,6 +187,8 @@ says stop "STOP_PENDING" "ok: QVLService stopped"
 [ -f "$dir/qvl-was-running" ] && fail "a stop of a service already stopping noted it as running"
 qvl check-stopped 2 check
 says check-stopped "QVL CRITICAL - QVLService is not running (STOPPED) |"
+qvl status-stopped 1 status
+says status-stopped "service     QVLService STOPPED; it last ended on request"
 qvl uninstall 0 uninstall
 says uninstall "ok: QVLService is already stopped" "ok: QVLService deleted"
 installed && fail "QVLService is still installed"
