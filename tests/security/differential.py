@@ -28,6 +28,7 @@ except ImportError:
 
 DOMAIN = "S-1-5-21-1004336348-1177238915-682003330"
 USER, OTHER_USER, POWER_USER, GUEST = DOMAIN + "-1001", DOMAIN + "-1002", DOMAIN + "-1003", DOMAIN + "-501"
+UNNAMED_USER = DOMAIN + "-1004"  # no descriptor names this one
 NOBODY = "S-1-5-21-0-0-0-4242"  # an account no token here holds
 TRUSTED_INSTALLER = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
 
@@ -51,6 +52,7 @@ def tokens():
         plain = [SID["Everyone"], SID["Authenticated Users"], SID["Users"], SID[logon]]
         out.append(("user, " + logon, [USER] + plain))
         out.append(("other user, " + logon, [OTHER_USER] + plain))
+        out.append(("unnamed user, " + logon, [UNNAMED_USER] + plain))
         out.append(("power user, " + logon, [POWER_USER, SID["Power Users"]] + plain))
         out.append(("Guest, " + logon, [GUEST, SID["Everyone"], SID["Guests"], SID[logon]]))
     return out

@@ -1,5 +1,7 @@
 // The judgment of access lists as a filter, for the differential test: each line in is
 // "xp|vista CONCERN SDDL", each line out "way", "none" or "unread", in order.
+#include <stdlib.h>
+
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -26,6 +28,8 @@ int main() {
         }
         Findings f = {};
         bool read = JudgeSecurity(sddl.c_str(), c->second, "X", "fix", &f, rules == "xp" ? RULES_XP_2003 : RULES_VISTA_ON);
+        if (getenv("JUDGE_SAY"))  // to see why, when the differential test shows a disagreement
+            for (int i = 0; i < f.Count; i++) std::cerr << f.Lines[i] << "\n";
         std::cout << (!read ? "unread" : f.Count || f.More ? "way" : "none") << "\n";
     }
     return 0;
