@@ -151,13 +151,13 @@ uint32_t Through(const Descriptor& d, const char* by, WindowsRules rules, Concer
                  bool* guestOnly) {
     User users[sizeof LOGONS / sizeof LOGONS[0]];
     int n = UsersHolding(by, users);
-    uint32_t rights = 0, users_ = 0;
+    uint32_t rights = 0, notAsGuest = 0;
     for (int i = 0; i < n; i++) {
         uint32_t r = RightsThrough(d, users[i], by, rules, concern) & counts;
         rights |= r;
-        if (!users[i].On->Guest) users_ |= r;
+        if (!users[i].On->Guest) notAsGuest |= r;
     }
-    *guestOnly = rights && !users_;
+    *guestOnly = rights && !notAsGuest;
     return rights;
 }
 
