@@ -41,7 +41,13 @@ ACCOUNTS = {
     "Power Users": ("PU", "S-1-5-32-547"), "Guest": ("LG", GUEST), "user": (None, USER),
     "other user": (None, OTHER_USER), "CREATOR OWNER": ("CO", "S-1-3-0"), "CREATOR GROUP": ("CG", "S-1-3-1"),
     "OWNER RIGHTS": ("OW", "S-1-3-4"), "SELF": ("PS", "S-1-5-10"),
+    # Groups an administrator may put a user in, by the letters newer Windows writes for them.
+    "Remote Desktop Users": ("RD", "S-1-5-32-555"), "Hyper-V Administrators": ("HA", "S-1-5-32-578"),
+    "Access Control Assistance Operators": ("AA", "S-1-5-32-579"), "RDS Remote Access Servers": ("RA", "S-1-5-32-575"),
+    "USER MODE DRIVERS": ("UD", "S-1-5-84-0-0-0-0-0"),
 }
+GROUPS = ["Remote Desktop Users", "Hyper-V Administrators", "Access Control Assistance Operators",
+          "RDS Remote Access Servers", "USER MODE DRIVERS"]
 OWNER_RIGHTS = ACCOUNTS["OWNER RIGHTS"][1]
 SID = {name: sid for name, (_, sid) in ACCOUNTS.items()}
 
@@ -55,6 +61,8 @@ def tokens():
         out.append(("unnamed user, " + logon, [UNNAMED_USER] + plain))
         out.append(("power user, " + logon, [POWER_USER, SID["Power Users"]] + plain))
         out.append(("Guest, " + logon, [GUEST, SID["Everyone"], SID["Guests"], SID[logon]]))
+        for n, group in enumerate(GROUPS):
+            out.append(("member of %s, %s" % (group, logon), ["%s-%d" % (DOMAIN, 1100 + n), SID[group]] + plain))
     return out
 
 TOKENS = tokens()
