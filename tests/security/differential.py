@@ -98,7 +98,9 @@ OBJECT_INHERIT, CONTAINER_INHERIT, NO_PROPAGATE, INHERIT_ONLY, INHERITED = 0x1, 
 FLAG_LETTERS = {"OI": OBJECT_INHERIT, "CI": CONTAINER_INHERIT, "NP": NO_PROPAGATE, "IO": INHERIT_ONLY, "ID": INHERITED}
 
 # Entry types, and what each is to an access check with no object types: an allow, a deny, or
-# nothing (a conditional deny, whose condition may not hold). A condition counts as holding.
+# nothing (a conditional deny, whose condition may not hold). A condition counts as holding; the
+# object entries made here name no object type, so they apply to the object itself (Samba's
+# check would pass over an object allow: it is given Samba as a plain one).
 TYPES = {"A": "allow", "XA": "allow", "OA": "allow", "ZA": "allow", "D": "deny", "OD": "deny", "XD": None}
 CONDITIONS = ['(Member_of {SID(BA)})', '(@User.Dept == "R)D")', '(@Resource.Tag == "a(b")', '(Exists @User.Title)']
 
@@ -167,9 +169,7 @@ class Case:
         name = rng.choice(names + ["SYSTEM", "Administrators", "TrustedInstaller"] * 4)
         sid = self.sid_text(rng, name)
         text = "(%s;%s;%s;;;%s" % (kind, "".join(flags), rights, sid)
-        if kind in ("XA", "XD"):
-            text += ";" + rng.choice(CONDITIONS)
-        if kind == "ZA":
+        if kind in ("XA", "XD", "ZA"):
             text += ";" + rng.choice(CONDITIONS)
         text += ")"
         bits = 0
