@@ -46,8 +46,9 @@ bool IsLoadedFirst(const char* name) {
     return false;
 }
 
+// By the rules of the Windows that runs: OWNER RIGHTS limits an owner from Vista on only.
 void Judge(const char* sddl, Concern concern, const char* what, const char* fix, FolderAudit* a) {
-    if (!JudgeSecurity(sddl, concern, what, fix, &a->Ways))
+    if (!JudgeSecurity(sddl, concern, what, fix, &a->Ways, RulesOf(door::WindowsVersion().Major)))
         AddFinding(&a->Unread, "%s: its permissions cannot be judged: %s", what, sddl);
 }
 
