@@ -63,6 +63,7 @@ const DWORD SERVICE_RUNNING = 4;
 const DWORD SERVICE_ACCEPT_STOP = 1;
 const DWORD SERVICE_CONTROL_STOP = 1;
 const DWORD SERVICE_CONTROL_INTERROGATE = 4;
+const DWORD ERROR_SERVICE_SPECIFIC_ERROR = 1066;  // the exit code that says a service-specific one is set
 
 // Service control. Calls that fail return 0 and leave the reason for GetLastError.
 
