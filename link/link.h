@@ -84,6 +84,9 @@ void ReadStatusView(StatusView* view);
 // Whether the view holds a whole record, so a status byte and a heartbeat age to show.
 bool HasHeartbeat(const StatusView& view);
 
+// The code of a run that ended because the status read as absent for this reason (not PRESENT).
+uint32_t EndCode(Absence why);
+
 // Why a status reads as absent, in a few words ("no status file"), and as what the program did
 // ("status file removed"); "" when it does not.
 const char* AbsenceWords(Absence why);
