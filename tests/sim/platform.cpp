@@ -93,6 +93,17 @@ void ScheduleCall(int64_t atMs, std::function<void()> call) {
     W.Events.insert({atMs, {0, std::move(call)}});
 }
 
+// Apart from the one it is called from, so that the jump back is to a frame still live.
+bool RunUntilKilled(int64_t atMs, void (*serviceMain)(os::DWORD argc, char** argv)) {
+    static char name[] = "QVLService";
+    static char* argv[] = {name, nullptr};
+    W.KillAtMs = atMs;
+    if (__builtin_setjmp(W.KillJump)) return true;
+    serviceMain(1, argv);
+    W.KillAtMs = -1;
+    return false;
+}
+
 void EndHostProcess() {
     for (size_t i = 0; i < W.Jobs.size(); i++) {
         if (!W.Jobs[i].Open) continue;
@@ -285,6 +296,15 @@ void Sleep(DWORD milliseconds) {
         // A run that never ends would hang the test suite; no test asks for this.
         fprintf(stderr, "simulated run passed its limit of %lld virtual ms\n", static_cast<long long>(W.LimitMs));
         abort();
+    }
+    if (W.KillAtMs >= 0 && end > W.KillAtMs) {
+        // Killed in this sleep: what was due before goes first, then the host stops where it
+        // stands. The jump skips only the host's frames and this one, none holding anything
+        // that must be destroyed.
+        sim::Deliver(W.KillAtMs, false);
+        W.Now.Ms = W.KillAtMs;
+        W.KillAtMs = -1;
+        __builtin_longjmp(W.KillJump, 1);
     }
     sim::Deliver(end, false);
     W.Now.Ms = end;

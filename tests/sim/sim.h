@@ -130,6 +130,8 @@ struct World {
     std::deque<ProgramRun> Runs;       // every launch, in order; the last is the one the handles name
     std::vector<Job> Jobs;
     int MostProgramsAlive = 0;         // the most programs ever alive at once
+    int64_t KillAtMs = -1;             // the host is killed in the sleep that reaches this; -1: never
+    void* KillJump[5] = {};            // where a kill returns to (__builtin_setjmp's buffer)
 };
 
 extern World W;
@@ -160,8 +162,10 @@ int ProgramsAlive();
 // the manager forgets the service's handler, so a host started again registers afresh.
 void EndHostProcess();
 
-// Thrown from a scheduled call to end the host's process where it stands: a kill from outside.
-struct HostKilled {};
+// Runs serviceMain (with argv[0] "QVLService") until it returns or, killed from outside, stops
+// where it stands in the sleep that reaches atMs; true when it was killed. The process is not
+// ended: EndHostProcess does that.
+bool RunUntilKilled(int64_t atMs, void (*serviceMain)(os::DWORD argc, char** argv));
 
 // The descriptors the platform's files (files.cpp) opened and did not close yet, on any thread;
 // ForgetFiles starts afresh. Closing one that is not open is a violation.
