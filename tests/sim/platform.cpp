@@ -54,15 +54,22 @@ void Deliver(const Event& e) {
     W.Handler(e.Control);
 }
 
-// Delivers the events due up to limitMs; those due exactly at limitMs only when inclusive.
+// Takes the first event off the schedule and delivers it.
+__attribute__((noinline)) void DeliverFirst() {
+    auto first = W.Events.begin();
+    Event e = std::move(first->second);
+    if (first->first > W.Now.Ms) W.Now.Ms = first->first;
+    W.Events.erase(first);
+    Deliver(e);
+}
+
+// Delivers the events due up to limitMs; those due exactly at limitMs only when inclusive. Called
+// at every pass of the host's loop, so the test for nothing due stays short.
 void Deliver(int64_t limitMs, bool inclusive) {
     while (!W.Events.empty()) {
-        auto first = W.Events.begin();
-        if (first->first > limitMs || (!inclusive && first->first == limitMs)) break;
-        Event e = first->second;
-        if (first->first > W.Now.Ms) W.Now.Ms = first->first;
-        W.Events.erase(first);
-        Deliver(e);
+        int64_t due = W.Events.begin()->first;
+        if (due > limitMs || (!inclusive && due == limitMs)) break;
+        DeliverFirst();
     }
 }
 
