@@ -72,6 +72,15 @@ bool HasHeartbeat(const StatusView& view) {
     return view.Why != ABSENT_MISSING && view.Why != ABSENT_SHORT;
 }
 
+// Each absence's code is its own number, so the mapping costs nothing on the host's way out.
+static_assert(END_STATUS_GONE == ABSENT_MISSING && END_STATUS_SHORT == ABSENT_SHORT &&
+                  END_STATUS_NONE == ABSENT_NO_STATUS && END_HEARTBEAT_STALE == ABSENT_STALE,
+              "an end code for each absence");
+
+uint32_t EndCode(Absence why) {
+    return static_cast<uint32_t>(why);
+}
+
 namespace {
 
 // Each way a status reads as absent, as found, and as what the program did to make it so.

@@ -25,12 +25,14 @@ const int32_t CMD_BEFORE_LAUNCH = 0x8000;
 const int32_t CMD_STOP_BEGIN = 1;
 const int32_t CMD_STOP_FINISH = 10;
 
-// The service's own exit codes, one per way the program can end a run.
-const uint32_t END_STATUS_GONE = 1;
-const uint32_t END_STATUS_SHORT = 2;
-const uint32_t END_STATUS_NONE = 3;
-const uint32_t END_HEARTBEAT_STALE = 4;
-const uint32_t END_NEVER_HEARTBEAT = 5;
+// How a run the program ended ended: the service-specific exit code the host reports with
+// ERROR_SERVICE_SPECIFIC_ERROR on its last report. A requested stop ends with no code, a failed
+// launch with the launch's own error.
+const uint32_t END_STATUS_GONE = 1;      // the status file could not be opened or read
+const uint32_t END_STATUS_SHORT = 2;     // the status file ends before a whole heartbeat
+const uint32_t END_STATUS_NONE = 3;      // the status byte was STATUS_NONE
+const uint32_t END_HEARTBEAT_STALE = 4;  // the heartbeat was over HEARTBEAT_MAX_AGE old
+const uint32_t END_NEVER_HEARTBEAT = 5;  // no read since the launch ever found the program there
 
 // Little-endian 32-bit values, as both files store them.
 void PutLE32(unsigned char* to, uint32_t value);
@@ -81,6 +83,9 @@ void ReadStatusView(StatusView* view);
 
 // Whether the view holds a whole record, so a status byte and a heartbeat age to show.
 bool HasHeartbeat(const StatusView& view);
+
+// The code of a run that ended because the status read as absent for this reason (not PRESENT).
+uint32_t EndCode(Absence why);
 
 // Why a status reads as absent, in a few words ("no status file"), and as what the program did
 // ("status file removed"); "" when it does not.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <time.h>
 
@@ -63,8 +64,36 @@ const DWORD SERVICE_RUNNING = 4;
 const DWORD SERVICE_ACCEPT_STOP = 1;
 const DWORD SERVICE_CONTROL_STOP = 1;
 const DWORD SERVICE_CONTROL_INTERROGATE = 4;
-const DWORD ERROR_SERVICE_SPECIFIC_ERROR = 1066;  // the exit code that says: see the service's own code
+const DWORD ERROR_SERVICE_SPECIFIC_ERROR = 1066;  // the exit code that says a service-specific one is set
 const DWORD ERROR_PROCESS_ABORTED = 1067;         // the manager's, for a service process that died unreported
+
+// The one limit the host sets on a job: ending the host's process, however it ends, closes its
+// handles, and closing a job's last handle then ends every process in the job.
+const DWORD JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE = 0x2000;
+const int JobObjectExtendedLimitInformation = 9;
+const DWORD CREATE_SUSPENDED = 4;
+
+// Laid out field for field as the system's own records, on both builds.
+struct JOBOBJECT_BASIC_LIMIT_INFORMATION {
+    int64_t PerProcessUserTimeLimit;
+    int64_t PerJobUserTimeLimit;
+    DWORD LimitFlags;
+    size_t MinimumWorkingSetSize;
+    size_t MaximumWorkingSetSize;
+    DWORD ActiveProcessLimit;
+    uintptr_t Affinity;
+    DWORD PriorityClass;
+    DWORD SchedulingClass;
+};
+
+struct JOBOBJECT_EXTENDED_LIMIT_INFORMATION {
+    JOBOBJECT_BASIC_LIMIT_INFORMATION BasicLimitInformation;
+    uint64_t IoInfo[6];
+    size_t ProcessMemoryLimit;
+    size_t JobMemoryLimit;
+    size_t PeakProcessMemoryUsed;
+    size_t PeakJobMemoryUsed;
+};
 
 // Service control. Calls that fail return 0 and leave the reason for GetLastError.
 
@@ -92,6 +121,23 @@ int CreateProcessA(const char* applicationName, char* commandLine, void* process
 
 // Releases a handle; non-zero on success.
 int CloseHandle(HANDLE handle);
+
+// Lets a thread created suspended run; the count it was suspended, or (DWORD)-1 on failure.
+DWORD ResumeThread(HANDLE thread);
+
+// Ends a process at once, with the given exit code; non-zero on success.
+int TerminateProcess(HANDLE process, unsigned exitCode);
+
+// Jobs. Creates an unnamed job with no limits yet; 0 on failure.
+HANDLE CreateJobObjectA(void* attributes, const char* name);
+
+// Sets a job's limits; the host takes only JobObjectExtendedLimitInformation, with the record
+// above. Non-zero on success.
+int SetInformationJobObject(HANDLE job, int infoClass, void* info, DWORD size);
+
+// Puts a process in a job, for the rest of its life; non-zero on success. Before Windows 8 a
+// process already in a job cannot be put in another.
+int AssignProcessToJobObject(HANDLE job, HANDLE process);
 
 // The reason for the calling thread's last failed call, as the system's error number.
 DWORD GetLastError();

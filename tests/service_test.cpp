@@ -2,6 +2,7 @@
 // commands the program receives, and the log, for the ordinary run and each way a run can go.
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -74,8 +75,14 @@ protected:
         for (const sim::Report& r : W.Reports) {
             EXPECT_EQ(r.Status.dwServiceType, 0x110u);
             EXPECT_EQ(r.Status.dwControlsAccepted, 1u);
-            EXPECT_EQ(r.Status.dwWin32ExitCode, 0u);
-            EXPECT_EQ(r.Status.dwServiceSpecificExitCode, 0u);
+            // Only the last report says how the run ended; a service-specific code always comes
+            // with the Win32 code that says one is set, and never without it.
+            const os::SERVICE_STATUS& s = r.Status;
+            if (s.dwCurrentState != os::SERVICE_STOPPED) {
+                EXPECT_EQ(s.dwWin32ExitCode, 0u);
+                EXPECT_EQ(s.dwServiceSpecificExitCode, 0u);
+            }
+            EXPECT_EQ(s.dwWin32ExitCode == os::ERROR_SERVICE_SPECIFIC_ERROR, s.dwServiceSpecificExitCode != 0);
             EXPECT_EQ(r.Status.dwCheckPoint, 0u);
             EXPECT_EQ(r.Status.dwWaitHint, 120000u);
         }
@@ -114,10 +121,18 @@ TEST_F(Service, StopWhileRunningWalksTheProgramThroughBothPhases) {
     EXPECT_EQ(l.CommandLine, "ZARNQVL.EXE");
     EXPECT_TRUE(l.SecurityAttributesNull);
     EXPECT_EQ(l.InheritHandles, 0);
-    EXPECT_EQ(l.CreationFlags, 0u);
+    EXPECT_EQ(l.CreationFlags, os::CREATE_SUSPENDED);  // not one instruction runs before it is tied
     EXPECT_TRUE(l.EnvironmentNull);
     EXPECT_TRUE(l.CurrentDirectoryNull);
     EXPECT_TRUE(l.StartupInfoFromGetStartupInfo);
+    // Tied to the host by a job that ends it when the host's process ends, which the host never
+    // closes itself.
+    ASSERT_EQ(W.Runs.size(), 1u);
+    ASSERT_GE(W.Runs[0].Job, 0);
+    EXPECT_TRUE(W.Jobs[W.Runs[0].Job].KillOnClose);
+    EXPECT_TRUE(W.Jobs[W.Runs[0].Job].Open);
+    EXPECT_EQ(W.LastReport.Status.dwWin32ExitCode, 0u);
+    EXPECT_EQ(W.LastReport.Status.dwServiceSpecificExitCode, 0u);
 }
 
 TEST_F(Service, ARunAcross2038GoesAsAnyOther) {
@@ -286,6 +301,117 @@ TEST_F(Service, FailedLaunchBesideAnEarlierRunsHoldingStatusWaitsUntilItIsStale)
     // Held from 13 s to 88 s; at the read of 91 s the heartbeat is 91 s old.
     EXPECT_EQ(Timeline(), "START_PENDING@0 STOP_PENDING@10000..88000/3000 STOPPED@91000");
     EXPECT_EQ(Messages()[2], "ZARNQVL not started! error=5");
+}
+
+// How the status goes when the program goes, each from 50 s on, while no stop is asked for.
+void QuitAndRemoveStatus() {
+    W.Script.QuitAfterMs = 50000;
+    sim::ScheduleCall(50500, [] { std::filesystem::remove(STATUS_FILE); });
+}
+
+void QuitAndCutStatusShort() {
+    W.Script.QuitAfterMs = 50000;
+    sim::ScheduleCall(50500, [] { std::filesystem::resize_file(STATUS_FILE, STATUS_FILE_MIN_SIZE - 1); });
+}
+
+TEST_F(Service, EachWayARunEndsIsSaidByItsLastReportAlone) {
+    const os::DWORD SPECIFIC = os::ERROR_SERVICE_SPECIFIC_ERROR;
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        os::DWORD win32;
+        os::DWORD specific;
+        int64_t stoppedAtMs;
+        const char* logged;  // the message before the last
+    } cases[] = {
+        {"a requested stop", [] { sim::ScheduleControl(30500, os::SERVICE_CONTROL_STOP); }, 0, 0, 127000,
+         "Stop request received"},
+        {"a stop that comes in as the program is found gone",
+         [] {
+             W.Script.Heartbeat = false;
+             sim::ScheduleControl(10000, os::SERVICE_CONTROL_STOP);
+         },
+         0, 0, 13000, "Stop request received"},
+        {"no program to launch",
+         [] {
+             W.Fault.LaunchFails = true;
+             W.Fault.Error = 2;
+         },
+         2, 0, 13000, "ZARNQVL not started! error=2"},
+        {"a failed launch and a stop during the pause: the launch's failure is what ended it",
+         [] {
+             W.Fault.LaunchFails = true;
+             W.Fault.Error = 193;
+             sim::ScheduleControl(5000, os::SERVICE_CONTROL_STOP);
+         },
+         193, 0, 13000, "Stop request received"},
+        {"a program that cannot be tied to the host",
+         [] {
+             W.Fault.AssignFails = true;
+             W.Fault.Error = 5;
+         },
+         5, 0, 13000, "ZARNQVL not started! error=5"},
+        {"status file removed", QuitAndRemoveStatus, SPECIFIC, END_STATUS_GONE, 70000, "QVL unloaded"},
+        {"status file cut short", QuitAndCutStatusShort, SPECIFIC, END_STATUS_SHORT, 70000, "QVL unloaded"},
+        {"status byte 0xFF", [] { W.Script.Changes = {{50000, STATUS_NONE}}; }, SPECIFIC, END_STATUS_NONE, 70000,
+         "QVL unloaded"},
+        {"heartbeat gone stale", [] { W.Script.QuitAfterMs = 20000; }, SPECIFIC, END_HEARTBEAT_STALE, 130000,
+         "QVL unloaded"},
+        {"never a heartbeat", [] { W.Script.Heartbeat = false; }, SPECIFIC, END_NEVER_HEARTBEAT, 10000,
+         "QVL unloaded"},
+        {"a status byte 0xFF from the first read on", [] { W.Script.Changes = {{0, STATUS_NONE}}; }, SPECIFIC,
+         END_NEVER_HEARTBEAT, 10000, "QVL unloaded"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NextCase();
+        c.prepare();
+        RunService();
+        ASSERT_FALSE(W.Reports.empty());
+        const sim::Report& last = W.Reports.back();
+        EXPECT_EQ(last.Status.dwCurrentState, os::SERVICE_STOPPED);
+        EXPECT_EQ(last.AtMs, c.stoppedAtMs);
+        EXPECT_EQ(last.Status.dwWin32ExitCode, c.win32);
+        EXPECT_EQ(last.Status.dwServiceSpecificExitCode, c.specific);
+        for (size_t i = 0; i + 1 < W.Reports.size(); i++) {
+            EXPECT_EQ(W.Reports[i].Status.dwWin32ExitCode, 0u) << i;
+            EXPECT_EQ(W.Reports[i].Status.dwServiceSpecificExitCode, 0u) << i;
+        }
+        Lines messages = Messages();
+        ASSERT_GE(messages.size(), 2u);
+        EXPECT_EQ(messages[messages.size() - 2], c.logged);
+        EXPECT_EQ(messages.back(), "QVL Service stopped");
+        if (c.win32 != 0 && c.win32 != SPECIFIC) {
+            EXPECT_EQ(W.MostProgramsAlive, 0);  // a failed launch never lets the program run
+        }
+    }
+}
+
+// Killed from outside (Task Manager, a crash), the host reports nothing more; the manager may
+// then start it again. Its program must be gone by then, or the next host would launch a second.
+TEST_F(Service, AHostKilledTakesItsProgramWithItSoTheNextHostRunsTheOnlyOne) {
+    EXPECT_TRUE(sim::RunUntilKilled(50000, ServiceMain));
+    EXPECT_EQ(sim::ProgramsAlive(), 1);  // until its process is gone
+    EXPECT_EQ(W.Reports.back().Status.dwCurrentState, os::SERVICE_RUNNING);
+    sim::EndHostProcess();
+    EXPECT_EQ(sim::ProgramsAlive(), 0);
+
+    // Started again a minute later, beside the status the first program left fresh.
+    StopRequested = 0;
+    W.CommandsSeen.clear();
+    W.Reports.clear();
+    sim::ScheduleControl(110000 + 45500, os::SERVICE_CONTROL_STOP);
+    sim::ScheduleCall(110000, [] {});
+    os::Sleep(110000 - static_cast<os::DWORD>(sim::Now()));
+    RunService();
+    EXPECT_EQ(W.Runs.size(), 2u);
+    EXPECT_EQ(W.MostProgramsAlive, 1);
+    // The first host's 0x8000, still in the file, is noted at the second program's start.
+    EXPECT_EQ(W.CommandsSeen, Commands({CMD_BEFORE_LAUNCH, CMD_STOP_BEGIN, CMD_STOP_FINISH}));
+    EXPECT_EQ(W.Reports.back().Status.dwCurrentState, os::SERVICE_STOPPED);
+    EXPECT_EQ(W.Reports.back().Status.dwWin32ExitCode, 0u);
+    sim::EndHostProcess();
+    EXPECT_EQ(sim::ProgramsAlive(), 0);
 }
 
 TEST_F(Service, AFailureBeforeTheLaunchEndsTheRunThere) {

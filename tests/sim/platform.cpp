@@ -54,15 +54,22 @@ void Deliver(const Event& e) {
     W.Handler(e.Control);
 }
 
-// Delivers the events due up to limitMs; those due exactly at limitMs only when inclusive.
+// Takes the first event off the schedule and delivers it.
+__attribute__((noinline)) void DeliverFirst() {
+    auto first = W.Events.begin();
+    Event e = std::move(first->second);
+    if (first->first > W.Now.Ms) W.Now.Ms = first->first;
+    W.Events.erase(first);
+    Deliver(e);
+}
+
+// Delivers the events due up to limitMs; those due exactly at limitMs only when inclusive. Called
+// at every pass of the host's loop, so the test for nothing due stays short.
 void Deliver(int64_t limitMs, bool inclusive) {
     while (!W.Events.empty()) {
-        auto first = W.Events.begin();
-        if (first->first > limitMs || (!inclusive && first->first == limitMs)) break;
-        Event e = first->second;
-        if (first->first > W.Now.Ms) W.Now.Ms = first->first;
-        W.Events.erase(first);
-        Deliver(e);
+        int64_t due = W.Events.begin()->first;
+        if (due > limitMs || (!inclusive && due == limitMs)) break;
+        DeliverFirst();
     }
 }
 
@@ -89,8 +96,34 @@ void ScheduleControl(int64_t atMs, os::DWORD control) {
     W.Events.insert({atMs, {control, nullptr}});
 }
 
-void ScheduleCall(int64_t atMs, void (*call)()) {
-    W.Events.insert({atMs, {0, call}});
+void ScheduleCall(int64_t atMs, std::function<void()> call) {
+    W.Events.insert({atMs, {0, std::move(call)}});
+}
+
+// Apart from the one it is called from, so that the jump back is to a frame still live.
+bool RunUntilKilled(int64_t atMs, void (*serviceMain)(os::DWORD argc, char** argv)) {
+    static char name[] = "QVLService";
+    static char* argv[] = {name, nullptr};
+    W.KillAtMs = atMs;
+    if (__builtin_setjmp(W.KillJump)) return true;
+    serviceMain(1, argv);
+    W.KillAtMs = -1;
+    return false;
+}
+
+void EndHostProcess() {
+    for (size_t i = 0; i < W.Jobs.size(); i++) {
+        if (!W.Jobs[i].Open) continue;
+        W.Jobs[i].Open = false;
+        if (!W.Jobs[i].KillOnClose) continue;
+        for (ProgramRun& r : W.Runs)
+            if (r.Job == static_cast<int>(i)) r.Alive = r.Suspended = false;
+    }
+    W.HandleOpen[0] = W.HandleOpen[1] = false;
+    W.HandlesOpen = 0;
+    W.Handler = nullptr;
+    W.Stopped = false;
+    W.ReportAttempts = 0;
 }
 
 }  // namespace sim
@@ -159,13 +192,83 @@ int CreateProcessA(const char* applicationName, char* commandLine, void* process
         W.LastError = W.Fault.Error;
         return 0;
     }
+    W.Runs.push_back(sim::ProgramRun());
     info->hProcess = sim::PROCESS_HANDLE;
     info->hThread = sim::THREAD_HANDLE;
     info->dwProcessId = 4242;
     info->dwThreadId = 4243;
     W.HandleOpen[0] = W.HandleOpen[1] = true;
     W.HandlesOpen += 2;
+    if (creationFlags & CREATE_SUSPENDED)
+        W.Runs.back().Suspended = true;
+    else
+        sim::StartProgram();
+    return 1;
+}
+
+DWORD ResumeThread(HANDLE thread) {
+    sim::DeliverDue();
+    if (thread != sim::THREAD_HANDLE || !W.HandleOpen[1] || !W.Runs.back().Suspended) {
+        W.Violations.push_back("resumed a thread that was not a suspended launch's");
+        W.LastError = 6;
+        return static_cast<DWORD>(-1);
+    }
     sim::StartProgram();
+    return 1;
+}
+
+int TerminateProcess(HANDLE process, unsigned) {
+    if (process != sim::PROCESS_HANDLE || !W.HandleOpen[0]) {
+        W.Violations.push_back("ended a process through a handle that was not open");
+        W.LastError = 6;
+        return 0;
+    }
+    W.Runs.back().Alive = W.Runs.back().Suspended = false;
+    return 1;
+}
+
+// A job's handle is its index plus one.
+HANDLE CreateJobObjectA(void* attributes, const char* name) {
+    if (attributes || name) W.Violations.push_back("a job with attributes or a name");
+    W.Jobs.push_back(sim::Job());
+    return reinterpret_cast<HANDLE>(W.Jobs.size());
+}
+
+namespace {
+sim::Job* OpenJob(HANDLE job) {
+    size_t i = reinterpret_cast<size_t>(job);
+    if (i == 0 || i > W.Jobs.size() || !W.Jobs[i - 1].Open) {
+        W.Violations.push_back("a job handle that is not open");
+        return nullptr;
+    }
+    return &W.Jobs[i - 1];
+}
+}  // namespace
+
+int SetInformationJobObject(HANDLE job, int infoClass, void* info, DWORD size) {
+    sim::Job* j = OpenJob(job);
+    if (!j || infoClass != JobObjectExtendedLimitInformation || size != sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION)) {
+        W.Violations.push_back("job limits set in another form");
+        W.LastError = 87;  // the platform's "invalid parameter"
+        return 0;
+    }
+    auto* limits = static_cast<JOBOBJECT_EXTENDED_LIMIT_INFORMATION*>(info);
+    j->KillOnClose = (limits->BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE) != 0;
+    return 1;
+}
+
+int AssignProcessToJobObject(HANDLE job, HANDLE process) {
+    sim::Job* j = OpenJob(job);
+    if (!j || process != sim::PROCESS_HANDLE || !W.HandleOpen[0]) {
+        W.Violations.push_back("assigned a process through a handle that was not open");
+        return 0;
+    }
+    if (W.Fault.AssignFails) {
+        W.LastError = W.Fault.Error;
+        return 0;
+    }
+    if (!W.Runs.back().Suspended) W.Violations.push_back("a program put in a job after it began to run");
+    W.Runs.back().Job = static_cast<int>(j - &W.Jobs[0]);
     return 1;
 }
 
@@ -200,6 +303,15 @@ void Sleep(DWORD milliseconds) {
         // A run that never ends would hang the test suite; no test asks for this.
         fprintf(stderr, "simulated run passed its limit of %lld virtual ms\n", static_cast<long long>(W.LimitMs));
         abort();
+    }
+    if (W.KillAtMs >= 0 && end > W.KillAtMs) {
+        // Killed in this sleep: what was due before goes first, then the host stops where it
+        // stands. The jump skips only the host's frames and this one, none holding anything
+        // that must be destroyed.
+        sim::Deliver(W.KillAtMs, false);
+        W.Now.Ms = W.KillAtMs;
+        W.KillAtMs = -1;
+        __builtin_longjmp(W.KillJump, 1);
     }
     sim::Deliver(end, false);
     W.Now.Ms = end;

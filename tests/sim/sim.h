@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,11 +39,21 @@ struct Program : ProgramSettings {
     std::vector<Change> Changes;    // the running status byte becomes StatusByte at AtMs
 };
 
-// The scripted program's run: alive until it ends or quits, its state, and the next change due.
+// One launch of the scripted program: alive until it ends, quits or is ended, its state, and the
+// next change due. A launch made suspended is not alive until its thread is resumed.
 struct ProgramRun {
     bool Alive = false;
+    bool Suspended = false;
+    int Job = -1;                     // the job it was put in, by index in World::Jobs
     ProgramState State = {};
     size_t NextChange = 0;
+};
+
+// A job the host made: open until the host's process ends; with the kill-on-close limit set, it
+// ends every program in it then.
+struct Job {
+    bool Open = true;
+    bool KillOnClose = false;
 };
 
 // Faults, off by default; each test switches on only what it is about.
@@ -50,6 +62,7 @@ struct Faults {
     bool RegisterFails = false;
     bool FirstReportFails = false;    // the first SetServiceStatus fails, later ones succeed
     bool LaunchFails = false;
+    bool AssignFails = false;         // a program cannot be put in a job (before Windows 8, in a job already)
     os::DWORD Error = 0;              // what GetLastError gives after the failing call
 };
 
@@ -72,7 +85,7 @@ struct Launch {
 
 struct Event {
     os::DWORD Control;   // delivered to the handler, unless Call is set
-    void (*Call)();
+    std::function<void()> Call;
 };
 
 // The virtual clock, in ms since the run began: advanced only by the service thread's Sleep,
@@ -113,8 +126,12 @@ struct World {
     os::DWORD LastError = 0;
     int ReportAttempts = 0;
     bool Stopped = false;              // SERVICE_STOPPED has been reported
-    bool HandleOpen[2] = {false, false}; // the launch's process and thread handles
-    ProgramRun Run;
+    bool HandleOpen[2] = {false, false}; // the last launch's process and thread handles
+    std::deque<ProgramRun> Runs;       // every launch, in order; the last is the one the handles name
+    std::vector<Job> Jobs;
+    int MostProgramsAlive = 0;         // the most programs ever alive at once
+    int64_t KillAtMs = -1;             // the host is killed in the sleep that reaches this; -1: never
+    void* KillJump[5] = {};            // where a kill returns to (__builtin_setjmp's buffer)
 };
 
 extern World W;
@@ -132,10 +149,23 @@ int64_t Now();
 void ScheduleControl(int64_t atMs, os::DWORD control);
 
 // Calls call at virtual time atMs, on the service's thread, as a control would be delivered.
-void ScheduleCall(int64_t atMs, void (*call)());
+void ScheduleCall(int64_t atMs, std::function<void()> call);
 
-// Starts the scripted program (program.cpp), as a successful launch does.
+// Starts the last launch of the scripted program (program.cpp), as a resumed launch does.
 void StartProgram();
+
+// The programs alive now.
+int ProgramsAlive();
+
+// What the system does when the host's process ends, however it ends: every handle it held is
+// closed, so every job it made ends the programs in it when it has the kill-on-close limit; and
+// the manager forgets the service's handler, so a host started again registers afresh.
+void EndHostProcess();
+
+// Runs serviceMain (with argv[0] "QVLService") until it returns or, killed from outside, stops
+// where it stands in the sleep that reaches atMs; true when it was killed. The process is not
+// ended: EndHostProcess does that.
+bool RunUntilKilled(int64_t atMs, void (*serviceMain)(os::DWORD argc, char** argv));
 
 // The descriptors the platform's files (files.cpp) opened and did not close yet, on any thread;
 // ForgetFiles starts afresh. Closing one that is not open is a violation.

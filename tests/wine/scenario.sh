@@ -27,7 +27,22 @@ if [ "$name" = long-run ]; then
     ) >"$dir/descriptors.txt" &
     sampler=$!
 fi
+if [ "$name" = host-killed-unix ]; then
+    # When the driver asks, the host's Wine process is killed from outside Wine, as a crash or
+    # the out-of-memory killer would end it: found by the path of this scenario's own copy.
+    exe="$(winepath -w "$dir")\\qvlsvce.exe"
+    (
+        until [ -e "$dir/kill-host.now" ]; do sleep 0.1; done
+        for pid in $(pgrep -f 'qvlsvce\.exe'); do
+            if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qiF "$exe"; then
+                echo "kill -9 $pid"; kill -9 "$pid"
+            fi
+        done
+    ) &
+    killer=$!
+fi
 wine "$bin/scm_driver.exe" "$name" "$(winepath -w "$dir")" $show || rc=$?
+[ -z "${killer:-}" ] || kill "$killer" 2>/dev/null || true
 if [ "$name" = long-run ]; then
     kill "$sampler"
     mapfile -t fds <"$dir/descriptors.txt"

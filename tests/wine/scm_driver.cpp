@@ -6,6 +6,7 @@
 //        scm_driver short PATH                 (the path's short 8.3 form, as this system makes it)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -80,7 +82,12 @@ struct Run {
     std::vector<Seen> states;  // each change of state, with ms since the start request
     DWORD stopSentMs = 0;
     std::vector<Sample> samples;  // every SAMPLE_MS while the service runs
+    DWORD win32Exit = 99999, specificExit = 99999;  // as the manager reports them once stopped
 };
+
+// Called at every poll while the service has not stopped, with the ms since the start request,
+// the state and the host's process id (0 until known); false ends the watch there.
+typedef std::function<bool(DWORD ms, DWORD state, DWORD pid)> During;
 
 const DWORD SAMPLE_MS = 10000;
 
@@ -95,14 +102,13 @@ bool Measure(DWORD pid, DWORD ms, Sample* out) {
     return ok;
 }
 
-// Every status the manager hands back must carry the host's fixed fields.
+// Every status the manager hands back must carry the host's fixed fields; only a stopped one
+// may carry exit codes, which each scenario judges.
 void CheckRecord(const SERVICE_STATUS_PROCESS& s) {
     Check(s.dwServiceType == 0x110, "service type 0x%lx", s.dwServiceType);
-    if (s.dwCurrentState == SERVICE_STOPPED) {
-        Check(s.dwWin32ExitCode == 0 && s.dwServiceSpecificExitCode == 0, "exit codes %lu/%lu",
-              s.dwWin32ExitCode, s.dwServiceSpecificExitCode);
-        return;
-    }
+    if (s.dwCurrentState == SERVICE_STOPPED) return;
+    Check(s.dwWin32ExitCode == 0 && s.dwServiceSpecificExitCode == 0, "exit codes %lu/%lu in %s",
+          s.dwWin32ExitCode, s.dwServiceSpecificExitCode, StateName(s.dwCurrentState));
     Check(s.dwControlsAccepted == SERVICE_ACCEPT_STOP, "controls accepted %lu in %s", s.dwControlsAccepted,
           StateName(s.dwCurrentState));
     Check(s.dwWaitHint == 120000, "wait hint %lu in %s", s.dwWaitHint, StateName(s.dwCurrentState));
@@ -146,7 +152,7 @@ void DeleteIfPresent(SC_HANDLE scm) {
 }
 
 // Installs, starts and watches the service until it reports stopped; stopAtMs < 0 sends no stop.
-Run RunService(const std::string& folder, long stopAtMs, DWORD limitMs) {
+Run RunService(const std::string& folder, long stopAtMs, DWORD limitMs, const During& during = nullptr) {
     Run run;
     SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     Check(scm != nullptr, "OpenSCManager error %lu", GetLastError());
@@ -182,7 +188,13 @@ Run RunService(const std::string& folder, long stopAtMs, DWORD limitMs) {
             TimelineLine(folder, ms, s.dwCurrentState);
             nextLineMs = ms / 1000 * 1000 + 1000;
         }
-        if (s.dwCurrentState == SERVICE_STOPPED) break;
+        if (s.dwCurrentState == SERVICE_STOPPED) {
+            run.win32Exit = s.dwWin32ExitCode;
+            run.specificExit = s.dwServiceSpecificExitCode;
+            if (Show) printf("%6.1f s  exit codes %lu and %lu\n", ms / 1000.0, run.win32Exit, run.specificExit);
+            break;
+        }
+        if (during && !during(ms, s.dwCurrentState, pid)) break;
         Sample sample;
         if (s.dwCurrentState == SERVICE_RUNNING && pid &&
             (run.samples.empty() || ms >= run.samples.back().ms + SAMPLE_MS) && Measure(pid, ms, &sample)) {
@@ -280,6 +292,12 @@ void ExpectEq(const std::string& got, const std::string& want, const char* what)
     Check(got == want, "%s\n   got: %s\n  want: %s", what, got.c_str(), want.c_str());
 }
 
+// The exit codes the manager reports for the stopped service.
+void ExpectExit(const Run& run, DWORD win32, DWORD specific) {
+    Check(run.win32Exit == win32 && run.specificExit == specific, "exit codes %lu and %lu, not %lu and %lu",
+          run.win32Exit, run.specificExit, win32, specific);
+}
+
 void ExpectCommandFile(const std::string& folder, const std::string& bytes) {
     Check(Read(folder + "\\" + COMMAND_FILE) == bytes, "command file bytes");
 }
@@ -299,6 +317,7 @@ int Normal(const std::string& folder) {
                        "QVL Service stopped"});
     ExpectEq(Commands(folder), "32768 1 10", "commands seen by the program");
     ExpectCommandFile(folder, FINISH_BYTES);
+    ExpectExit(run, 0, 0);
     Check(!Exists(folder + "\\" + STATUS_FILE), "status file left behind");
     return Failures;
 }
@@ -308,6 +327,7 @@ int StopDuringPause(const std::string& folder) {
     Run run = RunService(folder, 4000, 60000);
     ExpectEq(States(run), "START_PENDING STOP_PENDING STOPPED", "states");
     Check(FirstSeen(run, SERVICE_STOP_PENDING) >= 9500, "STOP_PENDING before the pause ended");
+    ExpectExit(run, 0, 0);
     ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "Stop request received",
                        "QVL Service stopped"});
     ExpectEq(Commands(folder), "32768 1 10", "commands seen by the program");
@@ -324,6 +344,7 @@ int NoHeartbeat(const std::string& folder) {
           states.c_str());
     DWORD stopped = FirstSeen(run, SERVICE_STOPPED);
     Check(stopped >= 9500 && stopped <= 13000, "STOPPED at %lu ms", stopped);
+    ExpectExit(run, ERROR_SERVICE_SPECIFIC_ERROR, END_NEVER_HEARTBEAT);
     ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "QVL unloaded",
                        "QVL Service stopped"});
     ExpectEq(Commands(folder), "32768", "commands seen by the program");
@@ -336,10 +357,118 @@ int NoProgram(const std::string& folder) {
     ExpectEq(States(run), "START_PENDING STOP_PENDING STOPPED", "states");
     DWORD stopped = FirstSeen(run, SERVICE_STOPPED);
     Check(stopped >= 12500 && stopped <= 16000, "STOPPED at %lu ms", stopped);
+    ExpectExit(run, ERROR_FILE_NOT_FOUND, 0);
     ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "ZARNQVL not started! error=2",
                        "QVL Service stopped"});
     ExpectCommandFile(folder, FINISH_BYTES);
     return Failures;
+}
+
+// The program found at the first read, then gone at the next (40 s) in the way given: it quits at
+// 12 s without a word, and the driver leaves its status file as the program would have.
+int ProgramGoes(const std::string& folder, const std::string& statusLeft, DWORD specific) {
+    Write(folder + "\\ZARNQVL.CFG", "quit_after=12000\r\n");
+    bool left = false;
+    Run run = RunService(folder, -1, 90000, [&](DWORD ms, DWORD, DWORD) {
+        if (!left && ms >= 15000) {
+            Write(folder + "\\" + STATUS_FILE, statusLeft);
+            left = true;
+        }
+        return true;
+    });
+    ExpectEq(States(run), "START_PENDING RUNNING STOPPED", "states");
+    DWORD stopped = FirstSeen(run, SERVICE_STOPPED);
+    Check(stopped >= 39500 && stopped <= 43000, "STOPPED at %lu ms", stopped);
+    ExpectExit(run, ERROR_SERVICE_SPECIFIC_ERROR, specific);
+    ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "QVL unloaded",
+                       "QVL Service stopped"});
+    return Failures;
+}
+
+std::string StatusBytes(int statusByte, int64_t heartbeat) {
+    std::string status(STATUS_FILE_MIN_SIZE, '\0');
+    PackStatusFields(reinterpret_cast<unsigned char*>(&status[STATUS_BYTE_OFFSET]), statusByte, heartbeat);
+    return status;
+}
+
+int StatusNone(const std::string& folder) {
+    return ProgramGoes(folder, StatusBytes(STATUS_NONE, time(nullptr)), END_STATUS_NONE);
+}
+
+int HeartbeatStale(const std::string& folder) {
+    return ProgramGoes(folder, StatusBytes(0, time(nullptr) - HEARTBEAT_MAX_AGE - 60), END_HEARTBEAT_STALE);
+}
+
+// The running copies of the program, on the whole system: this driver runs one scenario at a time.
+int ProgramsRunning() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    int n = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        n += _stricmp(entry.szExeFile, "ZARNQVL.EXE") == 0;
+    CloseHandle(snapshot);
+    return n;
+}
+
+// Waits up to limitMs for the count of running programs to become n; the count last seen.
+int AwaitPrograms(int n, DWORD limitMs) {
+    DWORD t0 = GetTickCount();
+    int seen;
+    while ((seen = ProgramsRunning()) != n && GetTickCount() - t0 < limitMs) Sleep(POLL_MS);
+    return seen;
+}
+
+// The host killed from outside while its program runs, then the service started again: one
+// program at a time, never two. With byScript, the host's Wine process is killed by the scenario's
+// script (kill -9) once the driver asks for it in a file; else the driver ends it as
+// "taskkill /f" does.
+int HostKilled(const std::string& folder, bool byScript) {
+    Write(folder + "\\ZARNQVL.CFG", "hold=0\r\nends=remove\r\n");
+    std::string ask = folder + "\\kill-host.now";
+    bool killed = false;
+    // Wine 8's manager never notices its service's process ending, and keeps showing it running:
+    // the watch ends once the host's process has.
+    RunService(folder, -1, 60000, [&](DWORD ms, DWORD state, DWORD pid) {
+        if (state != SERVICE_RUNNING || ms < 12000 || !pid) return true;
+        HANDLE host = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        Check(host != nullptr, "could not open the host: %lu", GetLastError());
+        if (!host) return false;
+        Check(ProgramsRunning() == 1, "%d programs before the kill", ProgramsRunning());
+        killed = true;
+        if (Show) printf("%6.1f s  host killed (%s)\n", ms / 1000.0, byScript ? "kill -9" : "TerminateProcess");
+        if (byScript)
+            Write(ask, "");
+        else
+            Check(TerminateProcess(host, 1) != 0, "could not end the host: %lu", GetLastError());
+        Check(WaitForSingleObject(host, 15000) == WAIT_OBJECT_0, "the host outlived its kill");
+        CloseHandle(host);
+        return false;
+    });
+    Check(killed, "the host was never killed");
+    int left = AwaitPrograms(0, 10000);
+    Check(left == 0, "%d programs still running after the host was killed", left);
+    if (Show) printf("programs running once the host was gone: %d\n", left);
+    // Started again, as the manager's recovery would: one program, and the run ends as any.
+    int most = 0;
+    Run second = RunService(folder, 20000, 60000, [&](DWORD, DWORD, DWORD) {
+        most = std::max(most, ProgramsRunning());
+        return true;
+    });
+    ExpectEq(States(second), "START_PENDING RUNNING STOP_PENDING STOPPED", "states of the second run");
+    Check(most == 1, "%d programs at once in the second run", most);
+    ExpectExit(second, 0, 0);
+    Check(AwaitPrograms(0, 10000) == 0, "a program left after the second run");
+    return Failures;
+}
+
+int HostKilledByTerminate(const std::string& folder) {
+    return HostKilled(folder, false);
+}
+
+int HostKilledUnix(const std::string& folder) {
+    return HostKilled(folder, true);
 }
 
 int FreshZero(const std::string& folder) {
@@ -350,6 +479,7 @@ int FreshZero(const std::string& folder) {
     Write(folder + "\\" + STATUS_FILE, status);
     Run run = RunService(folder, 13000, 60000);
     ExpectEq(States(run), "START_PENDING RUNNING STOP_PENDING STOPPED", "states");
+    ExpectExit(run, 0, 0);
     ExpectEq(Commands(folder), "1 10", "commands seen by the program");
     ExpectCommandFile(folder, FINISH_BYTES);
     return Failures;
@@ -361,6 +491,7 @@ int LongRun(const std::string& folder) {
     Write(folder + "\\ZARNQVL.CFG", "hold=0\r\nends=remove\r\ntick=1000\r\n");
     Run run = RunService(folder, 160000, 240000);
     ExpectEq(States(run), "START_PENDING RUNNING STOP_PENDING STOPPED", "states");
+    ExpectExit(run, 0, 0);
     Check(run.samples.size() >= 10, "only %zu samples", run.samples.size());
     if (run.samples.size() < 2) return Failures;
     const Sample &first = run.samples.front(), &last = run.samples.back();
@@ -398,6 +529,7 @@ int PlantedOnSearchPath(const std::string& folder) {
     Run run = RunService(folder, -1, 60000);
     DeleteFileA(planted.c_str());
     ExpectEq(States(run), "START_PENDING STOP_PENDING STOPPED", "states");
+    ExpectExit(run, ERROR_FILE_NOT_FOUND, 0);
     ExpectLog(folder, {"Starting QVL service QVLService", "QVL Service started", "ZARNQVL not started! error=2",
                        "QVL Service stopped"});
     // The stand-in traces its start in its current directory, which is the host's folder.
@@ -439,6 +571,8 @@ struct Scenario {
     {"normal", Normal},         {"stop-during-pause", StopDuringPause}, {"no-heartbeat", NoHeartbeat},
     {"no-program", NoProgram},  {"fresh-zero", FreshZero},              {"command-prompt", CommandPrompt},
     {"planted-on-search-path", PlantedOnSearchPath}, {"long-run", LongRun}, {"stop-delays", StopDelays},
+    {"status-none", StatusNone},  {"heartbeat-stale", HeartbeatStale},  {"host-killed", HostKilledByTerminate},
+    {"host-killed-unix", HostKilledUnix},
 };
 
 // The service's configuration as the manager reports it, a field a line; 1 when there is none.
