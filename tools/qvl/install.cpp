@@ -1,8 +1,10 @@
-// qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]:
+// qvl install [FOLDER] [--name NAME] [--auto] [--no-lock] [--keep-existing] [--program PATH]
+// [--restart-on-failure SECONDS]:
 // judges the folder, what it holds and every folder above; locks it through handles that follow
 // no link; copies afresh what the service runs; reads it all back; only then makes (or re-makes)
 // the service for the qvlsvce.exe in it. Every refusal comes before any change. A folder that is
-// not there yet is made locked, with the executables copied into it.
+// not there yet is made locked, with the executables copied into it; --program is copied into
+// either kind once the folder is locked.
 #include <string.h>
 
 #include "host/entry.h"
@@ -137,6 +139,19 @@ bool MakeFolder(const Options& o, const char* folder) {
     return true;
 }
 
+// --program into a folder that is there already, once it is locked: copied under a name no one
+// could have made first, then moved over whatever was there, so no earlier handle can write it.
+bool PlaceProgram(const char* program, const char* folder) {
+    char target[PATH_TEXT], fresh[PATH_TEXT + sizeof FRESH_SUFFIX];
+    if (!JoinPath(folder, PROGRAM_FILE, target, sizeof target)) return Tell(MARK_FAIL, "the folder's path is too long\n"), false;
+    Format(fresh, sizeof fresh, "%s%s", target, FRESH_SUFFIX);
+    if (::CopyFileA(program, fresh, TRUE) && ::MoveFileExA(fresh, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Tell(MARK_STEP, "copied %s into %s\n", program, folder), true;
+    DWORD e = ::GetLastError();
+    if (e != ERROR_FILE_EXISTS) ::DeleteFileA(fresh);  // one that was there already is not ours to delete
+    return Tell(MARK_FAIL, "%s cannot be copied into %s: error %lu\n", program, folder, e), false;
+}
+
 // Why the folder must not be locked, or null: the Windows folder, the program folders, the
 // profiles folder and ProgramData come from the system, so they are found in any language, and
 // are compared in their long form.
@@ -172,9 +187,7 @@ bool Refused(const Options& o, const char* folder, const char* host, bool* exist
         return true;
     }
     bool fresh = !Exists(folder);
-    if (!fresh && o.Program)
-        return Tell(MARK_FAIL, "--program is for a folder that is not there yet; copy %s into %s yourself\n", PROGRAM_FILE,
-                   folder), true;
+    if (!fresh && o.Program && !IsFile(o.Program)) return Tell(MARK_FAIL, "--program: there is no file %s\n", o.Program), true;
     const char* why = o.NoLock ? nullptr : LockRefusal(folder);
     if (why)
         return Tell(MARK_FAIL, "%s will not be locked: %s, and the lock would replace the permissions of all it holds; "
@@ -266,6 +279,7 @@ int Install(const Options& o, const char* folder, const char* host, const char* 
         if (!locked || !LockTook(folder)) return 1;
     }
     if (!IsFile(host)) return Tell(MARK_FAIL, "%s is gone from %s\n", HOST_FILE, folder), 1;
+    if (!fresh && o.Program && !PlaceProgram(o.Program, folder)) return 1;
     char program[PATH_TEXT];
     if (!JoinPath(folder, PROGRAM_FILE, program, sizeof program) || !IsFile(program))
         Tell(MARK_WARN, "there is no %s in %s yet: put it there before the service starts\n", PROGRAM_FILE, folder);

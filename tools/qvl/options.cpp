@@ -29,6 +29,7 @@ const struct {
     {"-w", TAKES_WARN},     {"-c", TAKES_CRIT},     {"--prom", TAKES_PROM},
     {"--keep-existing", TAKES_KEEP_EXISTING}, {"--program", TAKES_PROGRAM}, {"--restore", TAKES_RESTORE},
     {"--timeout", TAKES_TIMEOUT}, {"--remember", TAKES_REMEMBER}, {"--if-remembered", TAKES_IF_REMEMBERED},
+    {"--restart-on-failure", TAKES_RESTART_ON_FAILURE}, {"--if-ready", TAKES_IF_READY},
 };
 
 bool Seconds(const char* text, long max, long* out) {
@@ -48,6 +49,7 @@ bool TakeOption(int bit, int argc, char** argv, int* i, Options* o, Text* why) {
     if (bit == TAKES_RESTORE) return o->Restore = true;
     if (bit == TAKES_REMEMBER) return o->Remember = true;
     if (bit == TAKES_IF_REMEMBERED) return o->IfRemembered = true;
+    if (bit == TAKES_IF_READY) return o->IfReady = true;
     if (*i + 1 >= argc) return Add(why, "%s needs a value", option), false;
     const char* value = argv[++*i];
     bool ok = true;
@@ -59,6 +61,7 @@ bool TakeOption(int bit, int argc, char** argv, int* i, Options* o, Text* why) {
     case TAKES_PROM: ok = *value != '\0'; o->Prom = value; break;
     case TAKES_PROGRAM: ok = *value != '\0'; o->Program = value; break;
     case TAKES_TIMEOUT: ok = Seconds(value, SECONDS_MAX, &o->Timeout) && o->Timeout > 0; break;
+    case TAKES_RESTART_ON_FAILURE: ok = Seconds(value, SECONDS_MAX, &o->RestartOnFailure) && o->RestartOnFailure > 0; break;
     }
     if (!ok) Add(why, "%s takes %s, not \"%s\"", option, bit == TAKES_NAME || bit == TAKES_PROM || bit == TAKES_PROGRAM ? "a name" : "whole seconds", value);
     return ok;
@@ -73,6 +76,7 @@ bool ParseOptions(int argc, char** argv, Options* o, char* why, int size) {
     o->Name = SERVICE_NAME;
     o->StopAfter = -1;
     o->Timeout = -1;
+    o->RestartOnFailure = -1;
     o->Warn = CHECK_WARN_DEFAULT;
     o->Crit = CHECK_CRIT_DEFAULT;
     if (argc < 2) return true;  // help
