@@ -116,8 +116,8 @@ says again "step: re-applied QVLService" "automatic start"
 config | grep -qxF 'start 2' || fail "the second install did not make it automatic"
 qvl other-path 2 install 'C:\QVL Other' --no-lock
 says other-path "fail: a service QVLService already runs C:\\QVL Test\\qvlsvce.exe"
-qvl program-for-existing 2 install 'C:\QVL Other' --no-lock --name QVLFresh --program 'C:\QVL Test\ZARNQVL.EXE'
-says program-for-existing "fail: --program is for a folder that is not there yet"
+qvl program-missing 2 install 'C:\QVL Other' --no-lock --name QVLFresh --program 'C:\QVL Test\NOTHERE.EXE'
+says program-missing "fail: --program: there is no file C:\QVL Test\NOTHERE.EXE"
 
 # The easy way: a folder not there yet, made with the executables beside qvl.exe and the program
 # given; a second service beside the first, with a display name of its own.
