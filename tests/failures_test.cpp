@@ -29,22 +29,26 @@ TEST(Failures, InstallSetsRecoveryAsEachWindowsTakesIt) {
     struct Case {
         const char* what;
         int major, minor;
+        bool refusesFlag;
         std::vector<std::string> args;
         bool actions, flag;
         const char* says;
     } cases[] = {
-        {"Windows 10", 10, 0, {"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE", "--restart-on-failure", "60"},
+        {"Windows 10", 10, 0, false, {"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE", "--restart-on-failure", "60"},
          true, true, "note: Windows takes the failure-actions flag at its next start"},
-        {"Vista", 6, 0, {"install", FOLDER, "--restart-on-failure", "60"}, true, true, "step: recovery of QVLService: every failure: restart after 60 s"},
-        {"XP", 5, 1, {"install", FOLDER, "--restart-on-failure", "60"}, true, false,
+        {"Vista", 6, 0, false, {"install", FOLDER, "--restart-on-failure", "60"}, true, true, "step: recovery of QVLService: every failure: restart after 60 s"},
+        {"XP", 5, 1, false, {"install", FOLDER, "--restart-on-failure", "60"}, true, false,
          "warn: this Windows has no failure-actions flag: QVLService is restarted only when its process dies"},
-        {"Server 2003", 5, 2, {"install", FOLDER, "--restart-on-failure", "60"}, true, false, "no failure-actions flag"},
-        {"no option", 10, 0, {"install", FOLDER}, false, false, "ok: QVLService installed"},
+        {"Server 2003", 5, 2, false, {"install", FOLDER, "--restart-on-failure", "60"}, true, false, "no failure-actions flag"},
+        {"no option", 10, 0, false, {"install", FOLDER}, false, false, "ok: QVLService installed"},
+        {"a manager that refuses the flag", 10, 0, true, {"install", FOLDER, "--restart-on-failure", "60"}, true, false,
+         "warn: the service manager refused the failure-actions flag (error 87): QVLService is restarted only when"},
     };
     for (const Case& c : cases) {
         Reset();
         W.Windows.Major = c.major;
         W.Windows.Minor = c.minor;
+        W.RefusesFailureFlag = c.refusesFlag;
         Ran r = Qvl(c.args);
         SCOPED_TRACE(std::string(c.what) + "\n" + r.Said);
         EXPECT_EQ(r.Exit, 0);

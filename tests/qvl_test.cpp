@@ -356,6 +356,10 @@ TEST(CommandLine, VerbsAndTheirOptions) {
         {{"stop", "--restart-on-failure", "60"}, "qvl stop: unknown option \"--restart-on-failure\""},
         {{"status", "--name", "Other", "C:\\QVL"}, nullptr},
         {{"stop", "--made-locked"}, "qvl stop: unknown option \"--made-locked\""},
+        {{"install", "C:\\QVL", "--restart-on-failure", "60", "--program", "\\\\srv\\d\\ZARNQVL.EXE"}, nullptr},
+        {{"start", "--restart-on-failure", "60"}, "qvl start: unknown option"},
+        {{"start", "--if-remembered", "--if-ready"}, nullptr},
+        {{"stop", "--if-ready"}, "qvl stop: unknown option \"--if-ready\""},
     };
     for (const Case& c : cases) {
         std::vector<char*> argv = {const_cast<char*>("qvl")};
@@ -377,10 +381,14 @@ TEST(CommandLine, VerbsAndTheirOptions) {
     EXPECT_STREQ(o.Name, "QVLService");
     EXPECT_TRUE(o.Auto);
     EXPECT_FALSE(o.NoLock);
-    EXPECT_EQ(o.RestartAfter, -1);  // no recovery unless asked for
-    std::vector<const char*> recovery = {"qvl", "install", "--restart-on-failure", "60"};
+    EXPECT_EQ(o.RestartAfter, -1);  // not given: the service's failure actions are left alone
+    std::vector<const char*> recovery = {"qvl", "install", "--restart-on-failure", "86400"};
     ASSERT_TRUE(ParseOptions(4, const_cast<char**>(recovery.data()), &o, why, sizeof why));
-    EXPECT_EQ(o.RestartAfter, 60);
+    EXPECT_EQ(o.RestartAfter, SECONDS_MAX);
+    std::vector<const char*> ready = {"qvl", "start", "--if-ready"};
+    ASSERT_TRUE(ParseOptions(3, const_cast<char**>(ready.data()), &o, why, sizeof why));
+    EXPECT_TRUE(o.IfReady);
+    EXPECT_FALSE(o.IfRemembered);
     char* alone[] = {const_cast<char*>("qvl")};
     ASSERT_TRUE(ParseOptions(1, alone, &o, why, sizeof why));
     EXPECT_EQ(o.Verb, VERB_HELP);  // qvl alone lists the verbs

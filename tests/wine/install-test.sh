@@ -137,8 +137,9 @@ says again "step: re-applied QVLService" "automatic start"
 config | grep -qxF 'start 2' || fail "the second install did not make it automatic"
 # Recovery reaches the manager: Wine 8's takes the actions, refuses their flag (87) and keeps
 # none, so what is proven here is the wiring; what each Windows keeps is proven natively.
-qvl recovery 1 install --auto --no-lock --restart-on-failure 60
-says recovery "fail: the recovery of QVLService was not set: error 87"
+qvl recovery 0 install --auto --no-lock --restart-on-failure 60
+says recovery "step: recovery of QVLService: every failure: restart after 60 s" \
+    "warn: the service manager refused the failure-actions flag (error 87)"
 qvl other-path 2 install 'C:\QVL Other' --no-lock
 says other-path "fail: a service QVLService already runs C:\\QVL Test\\qvlsvce.exe"
 # Two services never share a folder: the host's files are per folder.

@@ -517,6 +517,7 @@ DWORD ServiceSetFailures(Service s, const Failures& f) {
         if (f.Actions[i].Type == FAILURE_RESTART && !Opened(s, SVC_START, &e)) return e;
     if (f.Flag && !W.Windows.Vista()) return ERR_NOT_SUPPORTED;
     found->FailureActions.clear();
+    if (f.Flag && W.RefusesFailureFlag) return ERR_INVALID_PARAMETER;
     for (int i = 0; i < f.Count && i < FAILURE_ACTIONS_MAX; i++)
         found->FailureActions.push_back({f.Actions[i].Type, f.Actions[i].DelayMs});
     found->FailureResetSeconds = f.ResetSeconds;

@@ -179,6 +179,7 @@ struct World {
     std::map<int, int> FailListingAfter;  // folder id: entries a listing gives before it fails
     bool KeepsAccessLists = true;  // false: a volume like FAT
     bool KeepsFailureActions = true;  // false: a manager that knows no failure actions at all
+    bool RefusesFailureFlag = false;  // true: one that takes the actions and refuses their flag
     int64_t LockedUntilMs = 0;   // the manager's database is locked by an installer until then
     int ServiceHandles = 0;
     int64_t CtrlAtMs = -1;       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles

@@ -11,6 +11,7 @@
 #include "tools/qvl/ctrlc.h"
 #include "tools/qvl/door.h"
 #include "tools/qvl/manager.h"
+#include "tools/qvl/paths.h"
 #include "tools/qvl/status.h"
 #include "tools/qvl/text.h"
 #include "tools/qvl/verbs.h"
@@ -175,6 +176,15 @@ int RunStart(const Options& o, const char*) {
     char mark[PATH_TEXT];
     if (o.IfRemembered && !(RememberedPath(mark, sizeof mark) && door::Remove(nullptr, mark) == door::OK)) {
         Tell(MARK_OK, "%s was not noted as running before: it is left as it is\n", o.Name);
+        door::ServiceClose(service);
+        return 0;
+    }
+    // An installer may start the service only once the program is in place; a folder not known
+    // is no proof of a missing program, so the start goes on and says what it finds.
+    char program[PATH_TEXT];
+    if (o.IfReady && ServiceFolder[0] && JoinPath(ServiceFolder, PROGRAM_FILE, program, sizeof program) && !IsFile(program)) {
+        Tell(MARK_WARN, "%s is not started: there is no %s in %s yet; put it there, then qvl start\n", o.Name,
+             PROGRAM_FILE, ServiceFolder);
         door::ServiceClose(service);
         return 0;
     }

@@ -62,18 +62,23 @@ void DisplayName(const char* name, char* out, int size) {
 }
 
 // The manager's recovery as --restart-on-failure asks: on XP and 2003, which have no flag, the
-// actions alone. Says what was set, and the one thing each Windows does differently.
+// actions alone, and so where a manager takes the actions but refuses the flag. Says what was
+// set, and what the service is then restarted after.
 bool SetRecovery(const Options& o) {
     door::Failures f = RestartOnFailure(o.RestartAfter);
     const bool flagged = door::WindowsVersion().Major >= 6;
     if (!flagged) f.Flag = false, f.FlagKnown = false;
-    os::DWORD e = SetFailures(o.Name, f);
+    os::DWORD e = SetFailures(o.Name, f), refused = 0;
+    if (e && flagged) refused = e, f.Flag = false, e = SetFailures(o.Name, f);
     if (e) return Tell(MARK_FAIL, "the recovery of %s was not set: error %lu\n", o.Name, static_cast<unsigned long>(e)), false;
     char words[600];
     Text t = StartText(words, sizeof words);
     AddRecoveryWords(&t, f);
     Tell(MARK_STEP, "recovery of %s: %s\n", o.Name, words);
-    if (flagged)
+    if (refused)
+        Tell(MARK_WARN, "the service manager refused the failure-actions flag (error %lu): %s is restarted only when its "
+             "process dies without reporting, never after a failure it reports\n", static_cast<unsigned long>(refused), o.Name);
+    else if (flagged)
         Tell(MARK_NOTE, "Windows takes the failure-actions flag at its next start: until then %s is restarted only after "
              "a crash\n", o.Name);
     else

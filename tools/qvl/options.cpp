@@ -29,7 +29,7 @@ const struct {
     {"-w", TAKES_WARN},     {"-c", TAKES_CRIT},     {"--prom", TAKES_PROM},
     {"--keep-existing", TAKES_KEEP_EXISTING}, {"--program", TAKES_PROGRAM}, {"--made-locked", TAKES_MADE_LOCKED},
     {"--timeout", TAKES_TIMEOUT}, {"--remember", TAKES_REMEMBER}, {"--if-remembered", TAKES_IF_REMEMBERED},
-    {"--restart-on-failure", TAKES_RESTART},
+    {"--restart-on-failure", TAKES_RESTART}, {"--if-ready", TAKES_IF_READY},
 };
 
 bool Seconds(const char* text, long max, long* out) {
@@ -49,6 +49,7 @@ bool TakeOption(int bit, int argc, char** argv, int* i, Options* o, Text* why) {
     if (bit == TAKES_MADE_LOCKED) return o->MadeLocked = true;
     if (bit == TAKES_REMEMBER) return o->Remember = true;
     if (bit == TAKES_IF_REMEMBERED) return o->IfRemembered = true;
+    if (bit == TAKES_IF_READY) return o->IfReady = true;
     if (*i + 1 >= argc) return Add(why, "%s needs a value", option), false;
     const char* value = argv[++*i];
     bool ok = true;

@@ -9,6 +9,7 @@ enum {
     TAKES_FOLDER = 1, TAKES_NAME = 2, TAKES_AUTO = 4, TAKES_NO_LOCK = 8, TAKES_STOP_AFTER = 16, TAKES_WARN = 32,
     TAKES_CRIT = 64, TAKES_PROM = 128, TAKES_KEEP_EXISTING = 256, TAKES_PROGRAM = 512, TAKES_MADE_LOCKED = 1024,
     TAKES_TIMEOUT = 2048, TAKES_REMEMBER = 4096, TAKES_IF_REMEMBERED = 8192, TAKES_RESTART = 16384,
+    TAKES_IF_READY = 32768,
 };
 
 // The verbs, each once, in the order the usage lists them: its name, the function that runs it
@@ -31,8 +32,8 @@ enum {
     VERB(UNINSTALL, Uninstall, "uninstall", TAKES_NAME | TAKES_TIMEOUT,                                          \
          "  qvl uninstall [--name NAME] [--timeout SECONDS]   stop the service and delete it; the folder "      \
          "stays\n")                                                                                             \
-    VERB(START, Start, "start", TAKES_NAME | TAKES_IF_REMEMBERED,                                                \
-         "  qvl start [--name NAME] [--if-remembered]    start the service and wait until it runs\n")           \
+    VERB(START, Start, "start", TAKES_NAME | TAKES_IF_REMEMBERED | TAKES_IF_READY,                               \
+         "  qvl start [--name NAME] [--if-remembered] [--if-ready]   start the service and wait until it runs\n") \
     VERB(STOP, Stop, "stop", TAKES_NAME | TAKES_TIMEOUT | TAKES_REMEMBER,                                        \
          "  qvl stop [--name NAME] [--timeout SECONDS] [--remember]   stop the service and wait until it has "   \
          "stopped\n")                                                                                           \
@@ -60,6 +61,7 @@ struct Options {
     long Timeout;        // stop, uninstall: seconds to wait for the stop at most; -1: no limit
     bool Remember;       // stop: note in the service's folder that it was running
     bool IfRemembered;   // start: only if a stop noted that it was running (and forget it)
+    bool IfReady;        // start: only if the service's folder holds the program
     long StopAfter;      // trial: seconds of running before a stop; -1: none
     long Warn, Crit;     // check: heartbeat ages, seconds
     const char* Prom;    // check: the Prometheus text file; null: none
