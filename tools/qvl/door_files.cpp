@@ -20,6 +20,7 @@
 struct door::Object {
     HANDLE Handle;
     char Path[PATH_TEXT];
+    ::DWORD Access, Share;  // as opened, for XP's rename, which must reopen it
 };
 
 namespace door {
@@ -95,6 +96,8 @@ DWORD Open(File folder, const char* name, const Opening& how, File* out) {
         bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (isFolder != (how.What == KIND_FOLDER)) e = isFolder ? ERR_ACCESS_DENIED : ERR_PATH_NOT_FOUND;
     }
+    o->Access = how.Access;
+    o->Share = how.Share;
     if (e == OK) return *out = o, OK;
     if (o->Handle && o->Handle != INVALID_HANDLE_VALUE) ::CloseHandle(o->Handle);
     free(o);
@@ -194,8 +197,14 @@ DWORD Rename(File f, const char* name, bool replace) {
         if (n <= 0) return Fail();
         rename.Info.FileNameLength = static_cast<::DWORD>((n - 1) * sizeof(WCHAR));
         if (!set(f->Handle, RENAME_INFO_CLASS, &rename, sizeof rename)) return Fail();
-    } else if (!::MoveFileExA(f->Path, target, replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-        return Fail();
+    } else {
+        // XP renames by path only, and its rename opens the object anew, which this handle's
+        // sharing would refuse: the handle is closed for the rename and opened again after it.
+        ::CloseHandle(f->Handle);
+        DWORD e = ::MoveFileExA(f->Path, target, replace ? MOVEFILE_REPLACE_EXISTING : 0) ? OK : Fail();
+        f->Handle = ::CreateFileA(e ? f->Path : target, f->Access, f->Share, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (e) return e;
     }
     strcpy(f->Path, target);
     return OK;
