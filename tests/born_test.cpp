@@ -258,8 +258,8 @@ DWORD ServicesList(Service, ServiceListed visit, void* context) {
     return OK;
 }
 
-DWORD ServiceQueryStatus(Service, Status* out) {
-    *out = Status{os::SERVICE_STOPPED, 0, 0};
+DWORD ServiceQueryStatus(Service s, Status* out) {
+    *out = Status{s->Name == "Running" ? os::SERVICE_RUNNING : os::SERVICE_STOPPED, 0, 0};
     return OK;
 }
 
@@ -451,6 +451,9 @@ TEST(BornLocked, RefusalsChangeNothing) {
          [] { W.Services["Leaky"] = Svc{"\"C:\\QVL\\qvlsvce.exe\"", CLOSED_SDDL, 3}; }, {"C:\\QVL", "--name", "Leaky"}, 2,
          "or its registry key may have been changed by users"},
         {"a shared folder", [] {}, {"C:\\Users\\Public"}, 2, "will not be the service's folder"},
+        {"a service running from it",
+         [] { W.Services["Running"] = Svc{"\"C:\\QVL\\qvlsvce.exe\"", CLOSED_SDDL, 3}; }, {"C:\\QVL", "--name", "Running"},
+         2, "Running is not stopped: stop it first (qvl stop --name Running)"},
     };
     for (const Case& c : cases) {
         Machine(true);

@@ -352,6 +352,12 @@ int Install(const Options& o, const char* folder) {
         if (!Closed(o, folder) || !PointService(o, folder)) return 1;
         break;
     case KIND_COPY:
+        // A running host holds its files open, and the folder with them: it cannot be moved aside.
+        if (P.Exists && ServiceState(o.Name) != static_cast<int>(os::SERVICE_STOPPED))
+            return CloseSources(&P.Copies), Tell(MARK_FAIL, "%s is not stopped: stop it first (qvl stop%s%s), as its "
+                                                "folder is to be copied and moved aside\n", o.Name,
+                                                strcmp(o.Name, SERVICE_NAME) ? " --name " : "",
+                                                strcmp(o.Name, SERVICE_NAME) ? o.Name : ""), EXIT_REFUSED;
         Tell(MARK_STEP, "%s is open to users, or may have been: it is copied from, never run from\n", folder);
         if (!CopyAndSwap(o, folder)) return 1;
         break;
