@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,6 +56,7 @@ struct World {
     std::vector<std::string> Violations;
     uint64_t NextId = 1;
     door::DWORD Ticks = 0;
+    std::function<void()> AfterRename;  // what someone else does just after a rename
 } W;
 
 std::string ParentOf(const std::string& path) {
@@ -168,6 +170,7 @@ DWORD Rename(File f, const char* name, bool replace) {
     }
     W.Nodes.insert(moved.begin(), moved.end());
     f->Path = to;
+    if (W.AfterRename) W.AfterRename();
     return OK;
 }
 
@@ -195,10 +198,6 @@ DWORD SetSecurity(File f, const char* sddl) {
 }
 
 void EnablePrivileges() {}
-
-DWORD KeepsAccessLists(File, bool* keeps) {
-    return *keeps = true, OK;
-}
 
 Version WindowsVersion() {
     return {10, 0, false};
@@ -512,6 +511,32 @@ TEST(BornLocked, MadeLockedIsTakenAtItsWordOnlyWhenClosedAndOwnedBySystem) {
             bool adopted = madeLocked && !strcmp(owner, "O:BA");
             EXPECT_EQ(Find("C:\\QVL.qvl-old") == nullptr, adopted) << owner << " " << madeLocked << "\n" << said;
             EXPECT_TRUE(W.Violations.empty()) << W.Violations[0];
+        }
+    }
+}
+
+// A user who takes the name the moment the open folder is moved aside wins nothing: the service
+// stays on the copy made locked beside it, and install says so.
+TEST(BornLocked, TheNameTakenBetweenTheStepsLeavesTheServiceOnTheLockedCopy) {
+    for (bool serviceThere : {false, true}) {
+        Machine(true);
+        if (serviceThere) W.Services[SERVICE_NAME] = Svc{"\"C:\\QVL\\qvlsvce.exe\"", CLOSED_SDDL, 3};
+        W.AfterRename = [] {
+            W.AfterRename = nullptr;
+            Put("C:\\QVL", true, OPEN_SDDL);
+            Put("C:\\QVL\\qvlsvce.exe", false, OPEN_SDDL, "the user's");
+        };
+        std::string said;
+        EXPECT_EQ(Install({"C:\\QVL"}, &said), 1) << said;
+        EXPECT_TRUE(W.Violations.empty()) << W.Violations[0];
+        EXPECT_EQ(SddlOf("C:\\QVL.qvl-new"), LOCK_SDDL) << "the locked copy went";
+        EXPECT_EQ(DataOf("C:\\QVL.qvl-old\\notes.txt"), "notes");
+        EXPECT_NE(said.find(serviceThere ? "the service runs from C:\\QVL.qvl-new" : "its copy stays in C:\\QVL.qvl-new"),
+                  std::string::npos) << said;
+        if (serviceThere) {
+            EXPECT_EQ(W.Services.at(SERVICE_NAME).Binary, "\"C:\\QVL.qvl-new\\qvlsvce.exe\"");
+        } else {
+            EXPECT_FALSE(W.Services.count(SERVICE_NAME));
         }
     }
 }
