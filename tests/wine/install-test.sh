@@ -197,6 +197,16 @@ qvl check-gone 2 check
 says check-gone "QVL CRITICAL - QVLService is not installed"
 [ -f "$dir/ZARNQVL.ERR" ] && grep -q "QVL Service stopped" "$dir/ZARNQVL.ERR" || fail "the log did not stay"
 [ -f "$dir/qvlsvce.exe" ] || fail "the folder did not stay"
+# A service whose program is not there: --if-ready leaves it, a start runs the host, whose launch
+# fails; how it ended is kept by the manager, and status and check say it.
+rm "$fresh/ZARNQVL.EXE"
+qvl start-not-ready 0 start --name QVLFresh --if-ready
+says start-not-ready "warn: QVLFresh is not started: there is no ZARNQVL.EXE in C:\\QVL Fresh yet"
+qvl start-no-program 1 start --name QVLFresh
+qvl status-no-program 1 status 'C:\QVL Fresh' --name QVLFresh
+says status-no-program "service     QVLFresh STOPPED; it last ended on a failure: the launch of ZARNQVL.EXE failed: error 2"
+qvl check-no-program 2 check 'C:\QVL Fresh' --name QVLFresh
+says check-no-program "QVL CRITICAL - QVLFresh is not running (STOPPED): it ended on a failure: the launch of ZARNQVL.EXE failed: error 2 |"
 qvl uninstall-fresh 0 uninstall --name QVLFresh
 says uninstall-fresh "ok: QVLFresh deleted"
 installed QVLFresh && fail "QVLFresh is still installed"

@@ -149,8 +149,8 @@ DWORD Write(File f, const void* data, DWORD size, bool flush);
 
 // Calls visit with each name in the open folder (never "." or ".."), in the system's order,
 // until visit returns false. The folder was opened at path (the same folder: the Windows build
-// lists by path where the system has no listing through a handle; the folder's handle, held
-// without SHARE_DELETE, keeps the name on it). Returns OK when every name was visited (or visit
+// lists through the handle where the system can, from Vista on, and by path before; the folder's
+// handle, held without SHARE_DELETE, keeps the name on it). Returns OK when every name was visited (or visit
 // stopped it), the error that ended the listing otherwise: never ERR_NO_MORE_FILES, and an
 // empty folder is OK. Needs RIGHT_READ_DATA on the folder.
 typedef bool (*Listed)(const char* name, void* context);
@@ -186,10 +186,6 @@ DWORD SetSecurity(File f, const char* sddl);
 // setting any owner (restore), taking ownership. Those it cannot switch on stay off, silently:
 // what they would have allowed then fails with ERR_ACCESS_DENIED where it is tried.
 void EnablePrivileges();
-
-// Whether the volume that holds the open object keeps access lists (FAT does not: a descriptor
-// given at creation is then dropped); OK with *keeps set, or the error.
-DWORD KeepsAccessLists(File f, bool* keeps);
 
 // ---------------------------------------------------------------------------------------------
 // The system

@@ -20,6 +20,7 @@
 struct door::Object {
     HANDLE Handle;
     char Path[PATH_TEXT];
+    ::DWORD Access, Share;  // as opened, for XP's rename, which must reopen it
 };
 
 namespace door {
@@ -29,6 +30,7 @@ const SECURITY_INFORMATION OWNER_AND_DACL = OWNER_SECURITY_INFORMATION | DACL_SE
 const int64_t FILETIME_1970 = 116444736000000000LL;  // 100 ns steps from 1601 to 1970
 const DWORD RENAME_INFO_CLASS = 3;                   // FileRenameInfo
 const DWORD TAG_INFO_CLASS = 9;                      // FileAttributeTagInfo
+const int NAME_MAX_TEXT = 780;                       // a name's 255 UTF-16 units, as the system's code page may spell them
 
 DWORD Fail() {
     DWORD e = ::GetLastError();
@@ -95,6 +97,8 @@ DWORD Open(File folder, const char* name, const Opening& how, File* out) {
         bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (isFolder != (how.What == KIND_FOLDER)) e = isFolder ? ERR_ACCESS_DENIED : ERR_PATH_NOT_FOUND;
     }
+    o->Access = how.Access;
+    o->Share = how.Share;
     if (e == OK) return *out = o, OK;
     if (o->Handle && o->Handle != INVALID_HANDLE_VALUE) ::CloseHandle(o->Handle);
     free(o);
@@ -153,7 +157,49 @@ DWORD Write(File f, const void* data, DWORD size, bool flush) {
     return !flush || ::FlushFileBuffers(f->Handle) ? OK : Fail();
 }
 
+namespace {
+
+const DWORD LIST_INFO_CLASS = 10;  // FileIdBothDirectoryInfo
+
+// Lists through the folder's handle (Vista and later); *tried false where the system cannot,
+// and then nothing was visited.
+DWORD ListByHandle(File folder, Listed visit, void* context, bool* tried) {
+    ByHandle get = Later("GetFileInformationByHandleEx");
+    *tried = false;
+    if (!get) return OK;
+    // On the stack: a visit lists the folders inside before this listing goes on.
+    union { FILE_ID_BOTH_DIR_INFO First; char Bytes[8192]; } buffer;
+    for (bool first = true;; first = false) {
+        if (!get(folder->Handle, LIST_INFO_CLASS, &buffer, sizeof buffer)) {
+            DWORD e = ::GetLastError();
+            if (e == ERROR_NO_MORE_FILES) return *tried = true, OK;
+            // A file system that lists only by name is listed so.
+            if (first && (e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION))
+                return OK;
+            return *tried = true, e ? e : ERR_INVALID_PARAMETER;
+        }
+        *tried = true;
+        for (const char* at = buffer.Bytes;;) {
+            const FILE_ID_BOTH_DIR_INFO* one = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            char name[NAME_MAX_TEXT];
+            int n = ::WideCharToMultiByte(CP_ACP, 0, one->FileName, static_cast<int>(one->FileNameLength / sizeof(WCHAR)),
+                                          name, sizeof name - 1, nullptr, nullptr);
+            if (n <= 0) return ERR_FILENAME_EXCED_RANGE;
+            name[n] = '\0';
+            if (strcmp(name, ".") && strcmp(name, "..") && !visit(name, context)) return OK;
+            if (!one->NextEntryOffset) break;
+            at += one->NextEntryOffset;
+        }
+    }
+}
+
+}  // namespace
+
 DWORD List(File folder, const char* path, Listed visit, void* context) {
+    if (!folder) return ERR_INVALID_HANDLE;
+    bool tried;
+    DWORD listed = ListByHandle(folder, visit, context, &tried);
+    if (tried) return listed;
     char pattern[PATH_TEXT];
     if (!JoinPath(path ? path : folder->Path, "*", pattern, sizeof pattern)) return ERR_FILENAME_EXCED_RANGE;
     WIN32_FIND_DATAA found;
@@ -194,8 +240,14 @@ DWORD Rename(File f, const char* name, bool replace) {
         if (n <= 0) return Fail();
         rename.Info.FileNameLength = static_cast<::DWORD>((n - 1) * sizeof(WCHAR));
         if (!set(f->Handle, RENAME_INFO_CLASS, &rename, sizeof rename)) return Fail();
-    } else if (!::MoveFileExA(f->Path, target, replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-        return Fail();
+    } else {
+        // XP renames by path only, and its rename opens the object anew, which this handle's
+        // sharing would refuse: the handle is closed for the rename and opened again after it.
+        ::CloseHandle(f->Handle);
+        DWORD e = ::MoveFileExA(f->Path, target, replace ? MOVEFILE_REPLACE_EXISTING : 0) ? OK : Fail();
+        f->Handle = ::CreateFileA(e ? f->Path : target, f->Access, f->Share, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (e) return e;
     }
     strcpy(f->Path, target);
     return OK;
@@ -253,22 +305,6 @@ void EnablePrivileges() {
             ::AdjustTokenPrivileges(token, FALSE, &p, 0, nullptr, nullptr);
     }
     ::CloseHandle(token);
-}
-
-DWORD KeepsAccessLists(File f, bool* keeps) {
-    *keeps = false;
-    if (!f) return ERR_INVALID_HANDLE;
-    // The volume's root: "C:\", or "\\server\share\".
-    char root[PATH_TEXT];
-    strcpy(root, f->Path);
-    char* end = root[0] == '\\' && root[1] == '\\' ? strchr(root + 2, '\\') : nullptr;
-    end = end ? strchr(end + 1, '\\') : strchr(root, '\\');
-    if (!end) return ERR_PATH_NOT_FOUND;
-    end[1] = '\0';
-    ::DWORD flags = 0;
-    if (!::GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return Fail();
-    *keeps = (flags & FILE_PERSISTENT_ACLS) != 0;
-    return OK;
 }
 
 }  // namespace door

@@ -297,7 +297,8 @@ bool KeepAside(const char* folder, char* aside, int size) {
                                door::DISPOSE_OPEN_EXISTING, door::KIND_FOLDER, nullptr};
     door::File f;
     os::DWORD e = door::Open(nullptr, folder, how, &f);
-    for (int i = 1; !e && i <= OLD_TRIES; i++) {
+    // Each name in turn while the one tried is taken.
+    for (int i = 1; f && i <= OLD_TRIES; i++) {
         char name[NAME_TEXT];
         if (i == 1) Format(name, sizeof name, "%s%s", LastPart(folder), OLD_SUFFIX);
         else Format(name, sizeof name, "%s%s-%d", LastPart(folder), OLD_SUFFIX, i);
@@ -308,7 +309,7 @@ bool KeepAside(const char* folder, char* aside, int size) {
         }
         if (e != door::ERR_ALREADY_EXISTS && e != door::ERR_FILE_EXISTS) break;
     }
-    door::Close(f);
+    if (f) door::Close(f);
     if (e) return Tell(MARK_FAIL, "%s could not be moved aside: error %lu; close what holds it or a file in it open, "
                           "then run qvl install again\n", folder, static_cast<unsigned long>(e)), false;
     return Tell(MARK_STEP, "moved the open folder aside, as it was: %s\n", aside), true;
@@ -378,6 +379,12 @@ int Install(const Options& o, const char* folder) {
         if (!Closed(o, folder) || !PointService(o, folder)) return 1;
         break;
     case KIND_COPY:
+        // A running host holds its files open, and the folder with them: it cannot be moved aside.
+        if (P.Exists && ServiceState(o.Name) != static_cast<int>(os::SERVICE_STOPPED))
+            return CloseSources(&P.Copies), Tell(MARK_FAIL, "%s is not stopped: stop it first (qvl stop%s%s), as its "
+                                                "folder is to be copied and moved aside\n", o.Name,
+                                                strcmp(o.Name, SERVICE_NAME) ? " --name " : "",
+                                                strcmp(o.Name, SERVICE_NAME) ? o.Name : ""), EXIT_REFUSED;
         Tell(MARK_STEP, "%s is open to users, or may have been: it is copied from, never run from\n", folder);
         if (!CopyAndSwap(o, folder)) return 1;
         break;
