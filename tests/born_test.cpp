@@ -215,6 +215,10 @@ DWORD WindowsFolder(char* out, int size) {
     return Give("C:\\Windows", out, size);
 }
 
+DWORD UserSid(char* out, int size) {
+    return Give("S-1-5-21-1-2-3-1001", out, size);  // the operator, who made the files here
+}
+
 DWORD ModulePath(char* out, int size) {
     return Give("C:\\pkg\\qvl.exe", out, size);
 }

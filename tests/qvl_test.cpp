@@ -106,18 +106,26 @@ TEST(Security, OnlyAFilesOwnReparsePointIsNoLink) {
     for (const auto& c : cases) EXPECT_EQ(ReparseIsLink(c.tag), c.link) << std::hex << c.tag;
 }
 
-// Who may own a folder the package made locked.
-TEST(Security, OwnedByAdministratorsOrSystem) {
+// Who may own a folder the package made locked, or a file install copies: an administrator,
+// the system, or the operator's own account.
+TEST(Security, OwnedByAdministratorsOrTheOperator) {
+    const char* const OPERATOR = "S-1-5-21-1-2-3-500";
     const struct {
         const char* sddl;
-        bool system;
+        bool system, operatorToo;
     } cases[] = {
-        {"O:BAD:PAI(A;OICI;FA;;;SY)", true}, {"O:SYG:SYD:(A;;FA;;;SY)", true}, {"O:S-1-5-32-544D:(A;;FA;;;BA)", true},
-        {"O:S-1-5-18", true}, {"O:BUD:(A;;FA;;;BA)", false}, {"O:S-1-5-21-1-2-3-1001D:", false},
-        {"O:S-1-5-180D:", false},  // a longer SID that begins as SYSTEM's
-        {"O:BAXD:", false}, {"D:(A;;FA;;;BA)", false}, {"", false},
+        {"O:BAD:PAI(A;OICI;FA;;;SY)", true, true}, {"O:SYG:SYD:(A;;FA;;;SY)", true, true},
+        {"O:S-1-5-32-544D:(A;;FA;;;BA)", true, true}, {"O:S-1-5-18", true, true},
+        {"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:", true, true},  // TrustedInstaller
+        {"O:BUD:(A;;FA;;;BA)", false, false}, {"O:S-1-5-21-1-2-3-1001D:", false, false},
+        {"O:S-1-5-21-1-2-3-500D:(A;;FA;;;BA)", false, true},
+        {"O:S-1-5-180D:", false, false},  // a longer SID that begins as SYSTEM's
+        {"O:BAXD:", false, false}, {"D:(A;;FA;;;BA)", false, false}, {"", false, false},
     };
-    for (const auto& c : cases) EXPECT_EQ(OwnedBySystem(c.sddl), c.system) << c.sddl;
+    for (const auto& c : cases) {
+        EXPECT_EQ(OwnedByAdministratorsOr(c.sddl, nullptr), c.system) << c.sddl;
+        EXPECT_EQ(OwnedByAdministratorsOr(c.sddl, OPERATOR), c.operatorToo) << c.sddl;
+    }
 }
 
 StatusView View(Absence why, int64_t age, int statusByte = 0) {

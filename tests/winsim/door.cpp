@@ -262,6 +262,11 @@ Version WindowsVersion() {
     return {static_cast<DWORD>(W.Windows.Major), static_cast<DWORD>(W.Windows.Minor), false};
 }
 
+DWORD UserSid(char* out, int size) {
+    Call call("UserSid");
+    return Put(W.Tool.User, out, size);
+}
+
 DWORD Variable(const char* name, char* out, int size) {
     Call call("Variable");
     for (const auto& v : W.Environment)

@@ -22,6 +22,16 @@ bool Refuse(const char* path, const char* why, os::DWORD error) {
 
 }  // namespace
 
+bool OwnerVouched(const char* sddl, const char* path) {
+    static char operatorSid[200];
+    if (!door::UserSid(operatorSid, sizeof operatorSid) && OwnedByAdministratorsOr(sddl, operatorSid)) return true;
+    char owner[200];
+    OwnerName(sddl, owner, sizeof owner);
+    Tell(MARK_FAIL, "%s is owned by %s, neither an administrator nor you: whoever owns it may have made it to run as "
+         "LocalSystem; put your own copy in its place, or name it with --program\n", path, owner);
+    return false;
+}
+
 bool KeepSource(const char* path, const char* name, door::File handle, Sources* s) {
     if (s->Count >= SOURCES_MAX) return door::Close(handle), Refuse(path, "is one file too many to copy", 0);
     Source& one = s->List[s->Count++];
@@ -31,7 +41,7 @@ bool KeepSource(const char* path, const char* name, door::File handle, Sources* 
     return true;
 }
 
-bool AddSource(door::File folder, const char* path, const char* name, Sources* s) {
+bool AddSource(door::File folder, const char* path, const char* name, Sources* s, bool named) {
     door::File f;
     door::Info info;
     os::DWORD e = door::Open(folder, folder ? name : path, READ_SOURCE, &f);
@@ -43,11 +53,13 @@ bool AddSource(door::File folder, const char* path, const char* name, Sources* s
                           ? "is a link: never followed; copy the file itself"
                       : info.Links > 1 ? "has more than one name (hard links): copy the file itself" : nullptr;
     if (why) return door::Close(f), Refuse(path, why, e);
-    // Who could have written it is said, not refused: it is the operator's own copy to vouch for.
     static Findings ways;
     static char sddl[door::SDDL_TEXT];
     ways.Count = ways.More = 0;
-    if (door::Security(f, sddl, sizeof sddl) || !JudgeSecurity(sddl, CONCERN_FILE, path, "", &ways) || ways.Count)
+    bool read = !door::Security(f, sddl, sizeof sddl);
+    if (read && !named && !OwnerVouched(sddl, path)) return door::Close(f), false;
+    // One that users could have written is said: it is the operator's own copy to vouch for.
+    if (!read || !JudgeSecurity(sddl, CONCERN_FILE, path, "", &ways) || ways.Count)
         Tell(MARK_WARN, "%s could have been written by users: check it against its maker's hash or signature\n", path);
     return KeepSource(path, name, f, s);
 }

@@ -19,9 +19,14 @@ struct Sources {
     Source List[SOURCES_MAX];
 };
 
+// Whether a file with the descriptor sddl may be copied for the service: owned by the system,
+// Administrators or the operator, as another owner may have made it to run as LocalSystem.
+// Says why not.
+bool OwnerVouched(const char* sddl, const char* path);
 // Opens path (in folder, or absolute when folder is null) as the source of name: a file that is no
-// link and has one name, no other handle writing it. Refused ones are said, with why; false then.
-bool AddSource(door::File folder, const char* path, const char* name, Sources* sources);
+// link and has one name, no other handle writing it, owned as OwnerVouched asks unless the
+// operator named it (named). Refused ones are said, with why; false then.
+bool AddSource(door::File folder, const char* path, const char* name, Sources* sources, bool named = false);
 // Takes a handle a walk opened (and judged) as the source of its own name.
 bool KeepSource(const char* path, const char* name, door::File handle, Sources* sources);
 bool HasSource(const Sources& sources, const char* name);

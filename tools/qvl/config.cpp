@@ -29,17 +29,6 @@ bool ReparseIsLink(uint32_t tag) {
     return tag != door::TAG_DEDUP && tag != door::TAG_WOF;
 }
 
-bool OwnedBySystem(const char* sddl) {
-    static const char* const OWNERS[] = {"O:BA", "O:SY", "O:S-1-5-32-544", "O:S-1-5-18"};
-    for (const char* owner : OWNERS) {
-        size_t n = strlen(owner);
-        // The owner ends where the next part begins: a group, an access list or the text.
-        if (!strncmp(sddl, owner, n) && (!sddl[n] || (sddl[n] >= 'A' && sddl[n] <= 'Z' && sddl[n + 1] == ':')))
-            return true;
-    }
-    return false;
-}
-
 bool SamePath(const char* a, const char* b) {
     for (; *a && *b; a++, b++) {
         char x = *a == '/' ? '\\' : *a, y = *b == '/' ? '\\' : *b;

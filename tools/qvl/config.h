@@ -22,9 +22,6 @@ const char* WhyNotLock(const char* folder, const char* windowsFolder, const char
 // an app-execution alias, a junction, a symbolic link and any tag not known are links.
 bool ReparseIsLink(uint32_t tag);
 
-// Whether the owner an SDDL text names is Administrators or SYSTEM.
-bool OwnedBySystem(const char* sddl);
-
 // Whether two paths (or names) are the same to Windows: case and the kind of separator aside.
 bool SamePath(const char* a, const char* b);
 

@@ -196,6 +196,9 @@ struct Version {
 };
 Version WindowsVersion();
 
+// The account qvl runs as, as S-1-... text: the operator, whose own files are theirs to vouch for.
+DWORD UserSid(char* out, int size);
+
 // The environment variable's value into out; ERR_ENVVAR_NOT_FOUND when unset.
 DWORD Variable(const char* name, char* out, int size);
 // The Windows folder ("C:\Windows"), and qvl.exe's own path.

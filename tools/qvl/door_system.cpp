@@ -44,6 +44,23 @@ DWORD Variable(const char* name, char* out, int size) {
     return Got(n, out, size);
 }
 
+DWORD UserSid(char* out, int size) {
+    HANDLE token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return ::GetLastError();
+    static union { TOKEN_USER User; char Bytes[256]; } buffer;
+    ::DWORD needed;
+    char* text = nullptr;
+    ::DWORD e = ::GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &needed) &&
+                        ::ConvertSidToStringSidA(buffer.User.User.Sid, &text)
+                    ? OK
+                    : ::GetLastError();
+    ::CloseHandle(token);
+    if (e) return e;
+    e = Format(out, size, "%s", text) ? OK : ERR_INSUFFICIENT_BUFFER;
+    ::LocalFree(text);
+    return e;
+}
+
 DWORD WindowsFolder(char* out, int size) {
     return Got(::GetWindowsDirectoryA(out, size), out, size);
 }

@@ -51,6 +51,7 @@ struct Plan {
     FolderAudit Found;    // of the folder as it was
     FolderAudit Above;
     Sources Copies;
+    int NotVouched;       // files it would copy that another account owns
 };
 
 Plan P;
@@ -195,7 +196,10 @@ bool Judged(Entry& e, void* context) {
     bool runs = false;
     for (const char* name : RUNS) runs |= SamePath(e.Name, name);
     if (SamePath(e.Name, PROGRAM_FILE) && o.Program) return true;  // --program takes its place
-    if ((runs || o.KeepExisting) && KeepSource(e.Path, e.Name, e.Handle, &P.Copies)) e.Handle = nullptr;
+    if (!runs && !o.KeepExisting) return true;
+    static char sddl[door::SDDL_TEXT];
+    if (door::Security(e.Handle, sddl, sizeof sddl) || !OwnerVouched(sddl, e.Path)) return P.NotVouched++, true;
+    if (KeepSource(e.Path, e.Name, e.Handle, &P.Copies)) e.Handle = nullptr;
     return true;
 }
 
@@ -204,7 +208,7 @@ bool Judged(Entry& e, void* context) {
 bool MadeLocked(const Options& o, const char* folder) {
     if (!o.MadeLocked) return false;
     static char sddl[door::SDDL_TEXT];
-    if (door::PathSecurity(folder, sddl, sizeof sddl) || !OwnedBySystem(sddl)) {
+    if (door::PathSecurity(folder, sddl, sizeof sddl) || !OwnedByAdministratorsOr(sddl, nullptr)) {
         Tell(MARK_WARN, "--made-locked: %s is not owned by Administrators or SYSTEM: it is copied from instead\n", folder);
         return false;
     }
@@ -233,6 +237,7 @@ bool FolderRefused(const Options& o, const char* folder) {
     }
     if (P.Found.Unread.Count)
         SayAll(MARK_FAIL, P.Found.Unread), Tell(MARK_FAIL, "not everything in it could be read\n"), refused = true;
+    refused |= P.NotVouched > 0;
     if (!refused && !HasSource(P.Copies, HOST_FILE))
         Tell(MARK_FAIL, "there is no %s in %s\n", HOST_FILE, folder), refused = true;
     if (refused || P.Where != KIND_COPY) return refused;
@@ -324,22 +329,25 @@ bool CopyAndSwap(const Options& o, const char* folder) {
     char beside[PATH_TEXT], aside[PATH_TEXT];
     if (!Format(beside, sizeof beside, "%s%s", folder, NEW_SUFFIX)) return Tell(MARK_FAIL, "the folder's path is too long\n"), false;
     static Made first, second;
+    memset(&first, 0, sizeof first);
+    memset(&second, 0, sizeof second);
     bool ok = MakeBornLocked(beside, P.Copies, &first);
     CloseSources(&P.Copies);
     if (ok) ok = Closed(o, beside);
     if (!ok) return TakeBack(&first), false;
     if (P.Exists && !PointService(o, beside)) return TakeBack(&first), false;
     if (!KeepAside(folder, aside, sizeof aside)) {
-        if (P.Exists) Tell(MARK_FAIL, "the service runs from %s\n", beside);
-        else TakeBack(&first);
-        return false;
+        if (!P.Exists) return TakeBack(&first), false;
+        door::Close(first.Folder);
+        return Tell(MARK_FAIL, "the service runs from %s\n", beside), false;
     }
     Sources again;
     ok = Reopen(first, &again) && MakeBornLocked(folder, again, &second);
     CloseSources(&again);
     if (ok) ok = Closed(o, folder) && PointService(o, folder);
     if (!ok) {
-        door::Close(second.Folder);
+        if (second.Folder) door::Close(second.Folder);
+        door::Close(first.Folder);
         Tell(MARK_FAIL, "%s %s\n", P.Exists ? "the service runs from" : "its copy stays in", beside);
         return false;
     }
@@ -362,7 +370,7 @@ int Install(const Options& o, const char* folder) {
         return CloseSources(&P.Copies), EXIT_REFUSED;
     }
     Sources program = {};
-    if (o.Program && !AddSource(nullptr, o.Program, PROGRAM_FILE, P.Where == KIND_ADOPT || P.Where == KIND_AS_IS ? &program : &P.Copies))
+    if (o.Program && !AddSource(nullptr, o.Program, PROGRAM_FILE, P.Where == KIND_ADOPT || P.Where == KIND_AS_IS ? &program : &P.Copies, true))
         return CloseSources(&P.Copies), EXIT_REFUSED;
     switch (P.Where) {
     case KIND_MAKE:

@@ -290,3 +290,11 @@ bool JudgeSecurity(const char* sddl, Concern concern, const char* what, const ch
     FreeDescriptor(&d);
     return true;
 }
+
+bool OwnedByAdministratorsOr(const char* sddl, const char* account) {
+    Descriptor d;
+    if (!ReadSddl(sddl, &d)) return false;
+    bool owned = d.Owner[0] && (Trusted(d.Owner) || (account && !strcmp(d.Owner, account)));
+    FreeDescriptor(&d);
+    return owned;
+}

@@ -55,6 +55,10 @@ struct Findings {
 bool JudgeSecurity(const char* sddl, Concern concern, const char* what, const char* fix, Findings* findings,
                    WindowsRules rules = RULES_XP_2003);
 
+// Whether the owner sddl names is SYSTEM, Administrators, TrustedInstaller or the account given
+// (the operator's own): false when it names another, or none, or cannot be read.
+bool OwnedByAdministratorsOr(const char* sddl, const char* account);
+
 // The owner an SDDL text names, by name where it is a well-known account; "(none)" without one.
 void OwnerName(const char* sddl, char* out, int size);
 
