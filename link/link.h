@@ -25,9 +25,9 @@ const int32_t CMD_BEFORE_LAUNCH = 0x8000;
 const int32_t CMD_STOP_BEGIN = 1;
 const int32_t CMD_STOP_FINISH = 10;
 
-// How a run the program ended ended: the service-specific exit code the host reports with
-// ERROR_SERVICE_SPECIFIC_ERROR on its last report. A requested stop ends with no code, a failed
-// launch with the launch's own error.
+// Why the program's side ended a run: the service-specific exit code the host's last report
+// carries, with ERROR_SERVICE_SPECIFIC_ERROR. A requested stop carries no code, a failed launch
+// the launch's own error.
 const uint32_t END_STATUS_GONE = 1;      // the status file could not be opened or read
 const uint32_t END_STATUS_SHORT = 2;     // the status file ends before a whole heartbeat
 const uint32_t END_STATUS_NONE = 3;      // the status byte was STATUS_NONE
