@@ -18,6 +18,7 @@ namespace {
 using namespace winsim;
 
 const char FOLDER[] = "C:\\QVL";
+const char TRUSTED_INSTALLER[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 const char USER_DATA[] = "the user's own host";
 
 std::string In(const std::string& folder, const std::string& name) {
@@ -28,11 +29,15 @@ std::string Shipped(const std::string& file) {
     return "shipped " + file;
 }
 
-bool Exists(const std::string& path) {
+int IdOf(const std::string& path) {
     int parent;
     std::string name;
     uint32_t error;
-    return Resolve(path, true, &parent, &name, &error) != 0;
+    return Resolve(path, true, &parent, &name, &error);
+}
+
+bool Exists(const std::string& path) {
+    return IdOf(path) != 0;
 }
 
 // Where install starts from.
@@ -377,6 +382,98 @@ TEST(Install, RefusalsChangeNothing) {
         EXPECT_EQ(r.Exit, EXIT_REFUSED);
         EXPECT_EQ(W.Objects.size(), objects) << "nothing was made";
         EXPECT_EQ(ServicePath(SERVICE_NAME), before);
+        EXPECT_EQ(ToolHandlesOpen(), 0);
+    }
+}
+
+// The other ways a folder and a service are found, each with what install must make of them.
+TEST(Install, FoldersAndServicesAsFound) {
+    const std::string programFiles = "C:\\Program Files\\QVL";
+    auto closedKit = [programFiles](const std::string& folder) {
+        W.Tool.PrivilegesOn = true;
+        MakeFolder(folder, LOCK_SDDL);
+        for (const char* file : {HOST_FILE, TOOL_FILE, PROGRAM_FILE}) MakeFile(In(folder, file), Shipped(file));
+        W.Tool.PrivilegesOn = false;
+    };
+    auto service = [](const std::string& name, const std::string& display, const std::string& path) {
+        Service s;
+        s.Name = name;
+        s.Display = display;
+        s.BinaryPath = "\"" + path + "\"";
+        W.Services[Upper(name)] = s;
+        return &W.Services[Upper(name)];
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void()> prepare;
+        int exit;
+        const char* said;                // a part of what install says
+        std::function<bool()> holds;     // what must be so afterwards
+    } cases[] = {
+        {"a closed folder under a closed parent is run from", {"install", programFiles},
+         [&] { closedKit(programFiles); }, 0, "could never have written it",
+         [&] { return ServicePath(SERVICE_NAME) == "\"" + In(programFiles, HOST_FILE) + "\""; }},
+        {"--program into it: a new file renamed over the program", {"install", programFiles, "--program", "C:\\Kit\\ZARNQVL.EXE"},
+         [&] { closedKit(programFiles); W.Objects[IdOf(In(programFiles, PROGRAM_FILE))].Data = "old"; },
+         0, "renamed over", [&] { return DataAt(In(programFiles, PROGRAM_FILE)) == Shipped(PROGRAM_FILE); }},
+        {"--made-locked: the package's locked folder is run from", {"install", FOLDER, "--made-locked"},
+         [&] { closedKit(FOLDER); }, 0, "could never have written it",
+         [] { return ServicePath(SERVICE_NAME) == "\"" + In(FOLDER, HOST_FILE) + "\""; }},
+        {"--made-locked on a closed folder owned by neither Administrators nor SYSTEM: copied from",
+         {"install", FOLDER, "--made-locked"},
+         [&] { closedKit(FOLDER); W.Objects[IdOf(FOLDER)].Security.Owner = TRUSTED_INSTALLER; }, 0,
+         "copied from instead", [] { return UserWaysIn(ServicePath(SERVICE_NAME)).empty(); }},
+        {"a service users may reconfigure gets its permissions back", {"install", FOLDER},
+         [&] {
+             Unpacked();
+             service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE))->Security += "(A;;CCDCLCSWRPWPDTLOCRRC;;;AU)";
+         },
+         0, "set back", [] { return ServiceOf(SERVICE_NAME)->Security.find(";;;AU)") == std::string::npos; }},
+        {"a service whose key users may write is refused", {"install", FOLDER},
+         [&] {
+             Unpacked();
+             service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE))->KeySecurity += "(A;CI;KA;;;BU)";
+         },
+         EXIT_REFUSED, "registry key", [] { return true; }},
+        {"another service in the folder: both named", {"install", FOLDER},
+         [&] { Unpacked(); service("Other", "Other", In(FOLDER, HOST_FILE)); }, EXIT_REFUSED, "Other",
+         [] { return ServiceOf(SERVICE_NAME) == nullptr; }},
+        {"a display name another service shows", {"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE"},
+         [&] { service("Other", "QVL Service", "C:\\Other\\qvlsvce.exe"); }, 1, "already shown",
+         [] { return ServiceOf(SERVICE_NAME) == nullptr; }},
+        {"a service being deleted", {"install", FOLDER},
+         [&] {
+             Unpacked();
+             Service* s = service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE));
+             s->MarkedForDelete = true;
+             s->OpenHandles = 1;  // the Services console holds it
+         },
+         1,
+         "being deleted", [] { return true; }},
+        {"its own service, in the open folder it is copied from", {"install", FOLDER},
+         [&] { Unpacked(); service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE)); }, 0, "re-applied",
+         [] { return UserWaysIn(ServicePath(SERVICE_NAME)).empty(); }},
+        {"the name aside taken already", {"install", FOLDER},
+         [&] { Unpacked(); MakeFolder("C:\\QVL.qvl-old"); }, 0, "C:\\QVL.qvl-old-2",
+         [] { return Exists("C:\\QVL.qvl-old-2\\qvlsvce.exe"); }},
+        {"--no-lock: the folder as it is, what stays open said", {"install", FOLDER, "--no-lock"}, Unpacked, 0,
+         "stay open", [] { return ServicePath(SERVICE_NAME) == "\"C:\\QVL\\qvlsvce.exe\""; }},
+        {"a volume that keeps no access lists", {"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE"},
+         [] {
+             W.KeepsAccessLists = false;
+             W.Objects[1].Security.Dacl.push_back({true, ACE_OI | ACE_CI, FILE_ALL, SID_EVERYONE});
+         },
+         1, "no service was made", [] { return ServiceOf(SERVICE_NAME) == nullptr; }},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        c.prepare();
+        Ran r = Qvl(c.args);
+        SCOPED_TRACE(std::string(c.what) + "\n" + r.Said);
+        EXPECT_EQ(r.Exit, c.exit);
+        EXPECT_NE(r.Said.find(c.said), std::string::npos) << c.said;
+        EXPECT_TRUE(c.holds());
         EXPECT_EQ(ToolHandlesOpen(), 0);
     }
 }

@@ -267,7 +267,8 @@ bool KeepAside(const char* folder, char* aside, int size) {
                                door::DISPOSE_OPEN_EXISTING, door::KIND_FOLDER, nullptr};
     door::File f;
     os::DWORD e = door::Open(nullptr, folder, how, &f);
-    for (int i = 1; !e && i <= OLD_TRIES; i++) {
+    bool opened = !e;  // then each name is tried in turn while the last was taken
+    for (int i = 1; opened && i <= OLD_TRIES; i++) {
         char name[NAME_TEXT];
         if (i == 1) Format(name, sizeof name, "%s%s", LastPart(folder), OLD_SUFFIX);
         else Format(name, sizeof name, "%s%s-%d", LastPart(folder), OLD_SUFFIX, i);
