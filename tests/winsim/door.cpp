@@ -61,6 +61,14 @@ bool DisplayTaken(const std::string& display, const std::string& except) {
     return false;
 }
 
+// An object's descriptor as text, or the fault a test set on it.
+DWORD Text(int id, char* out, int size) {
+    auto fails = W.SecurityFails.find(id);
+    if (fails != W.SecurityFails.end()) return fails->second;
+    auto text = W.SecurityText.find(id);
+    return Put(text != W.SecurityText.end() ? text->second : winsim::SddlOf(W.Objects[id].Security), out, size);
+}
+
 void GivePath(const std::string& binaryPath) {
     W.PathsGiven.push_back({binaryPath, !winsim::UserWaysIn(binaryPath).empty()});
 }
@@ -222,7 +230,7 @@ DWORD Security(File f, char* out, int size) {
     winsim::Handle* h = Held(f);
     if (!h) return ERR_INVALID_HANDLE;
     if (!(h->Access & winsim::READ_CONTROL)) return ERR_ACCESS_DENIED;
-    return Put(winsim::SddlOf(W.Objects[h->Object].Security), out, size);
+    return Text(h->Object, out, size);
 }
 
 DWORD PathSecurity(const char* path, char* out, int size) {
@@ -233,7 +241,7 @@ DWORD PathSecurity(const char* path, char* out, int size) {
     int id = winsim::Resolve(path, false, &parent, &last, &error);
     if (!id) return error;
     if (!(winsim::RightsNow(id, parent, winsim::Caller()) & winsim::READ_CONTROL)) return ERR_ACCESS_DENIED;
-    return Put(winsim::SddlOf(W.Objects[id].Security), out, size);
+    return Text(id, out, size);
 }
 
 DWORD SetSecurity(File f, const char* sddl) {
@@ -310,6 +318,7 @@ void Sleep(DWORD ms) {
 DWORD ManagerOpen(DWORD access, Service* out) {
     Call call("ManagerOpen");
     *out = nullptr;
+    if (W.ManagerError) return W.ManagerError;
     if ((access & MANAGER_CREATE_SERVICE) && !W.CanMakeServices) return ERR_ACCESS_DENIED;
     *out = new ServiceObject{true, "", access};
     W.ServiceHandles++;
@@ -322,6 +331,7 @@ DWORD ServiceOpen(Service manager, const char* name, DWORD access, Service* out)
     if (!manager || !manager->Manager) return ERR_INVALID_HANDLE;
     winsim::Service* s = winsim::ServiceOf(name);
     if (!s) return ERR_SERVICE_DOES_NOT_EXIST;
+    if (W.ServiceOpenError) return W.ServiceOpenError;
     const DWORD changes = SVC_CHANGE_CONFIG | SVC_START | SVC_STOP | RIGHT_DELETE | RIGHT_WRITE_DAC | RIGHT_WRITE_OWNER;
     if ((access & changes) && !W.CanMakeServices) return ERR_ACCESS_DENIED;
     *out = new ServiceObject{false, name, access};
@@ -447,6 +457,7 @@ DWORD ServiceStart(Service s) {
     if (W.NowMs < W.LockedUntilMs) return ERR_SERVICE_DATABASE_LOCKED;
     if (found->MarkedForDelete) return ERR_SERVICE_MARKED_FOR_DELETE;
     if (found->State != os::SERVICE_STOPPED) return ERR_SERVICE_ALREADY_RUNNING;
+    if (found->Start == START_DISABLED) return winsim::E_SERVICE_DISABLED;
     found->State = os::SERVICE_START_PENDING;
     found->PendingUntil = W.NowMs + found->StartMs;
     found->PendingTo = found->StartFails ? os::SERVICE_STOPPED : os::SERVICE_RUNNING;
@@ -460,12 +471,12 @@ DWORD ServiceControl(Service s, DWORD control, Status* out) {
     winsim::Service* found = Opened(s, control == os::SERVICE_CONTROL_STOP ? SVC_STOP : 0, &e);
     if (!found) return e;
     if (found->State == os::SERVICE_STOPPED) return ERR_SERVICE_NOT_ACTIVE;
-    if (found->State == os::SERVICE_START_PENDING || found->State == os::SERVICE_STOP_PENDING)
+    if (found->State == os::SERVICE_START_PENDING || found->State == os::SERVICE_STOP_PENDING || found->RefusesStop)
         return ERR_SERVICE_CANNOT_ACCEPT_CTRL;
     if (control == os::SERVICE_CONTROL_STOP) {
         found->State = os::SERVICE_STOP_PENDING;
         found->PendingUntil = found->NeverStops ? 0 : W.NowMs + found->StopMs;
-        found->PendingTo = os::SERVICE_STOPPED;
+        found->PendingTo = found->StopBounces ? os::SERVICE_RUNNING : os::SERVICE_STOPPED;
     }
     *out = StatusOf(*found);
     return OK;
@@ -475,6 +486,7 @@ DWORD ServiceSecurity(Service s, char* out, int size) {
     Call call("ServiceSecurity");
     DWORD e;
     winsim::Service* found = Opened(s, RIGHT_READ_CONTROL, &e);
+    if (found && found->SecurityUnread) return ERR_ACCESS_DENIED;
     return found ? Put(found->Security, out, size) : e;
 }
 
@@ -520,7 +532,7 @@ DWORD KeySecurity(const char* key, char* out, int size) {
     std::string k = winsim::Upper(key);
     if (k.compare(0, prefix.size(), prefix) != 0) return ERR_FILE_NOT_FOUND;
     winsim::Service* found = winsim::ServiceOf(k.substr(prefix.size()));
-    return found ? Put(found->KeySecurity, out, size) : ERR_FILE_NOT_FOUND;
+    return found && !found->KeyMissing ? Put(found->KeySecurity, out, size) : ERR_FILE_NOT_FOUND;
 }
 
 }  // namespace door

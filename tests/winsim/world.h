@@ -42,7 +42,7 @@ const uint32_t E_FILE_NOT_FOUND = 2, E_PATH_NOT_FOUND = 3, E_ACCESS_DENIED = 5, 
                E_NO_MORE_FILES = 18, E_SHARING_VIOLATION = 32, E_FILE_EXISTS = 80, E_INVALID_PARAMETER = 87,
                E_DIR_NOT_EMPTY = 145, E_ALREADY_EXISTS = 183, E_NOT_ALL_ASSIGNED = 1300, E_INVALID_OWNER = 1307,
                E_SERVICE_DOES_NOT_EXIST = 1060, E_SERVICE_NOT_ACTIVE = 1062, E_SERVICE_EXISTS = 1073,
-               E_SERVICE_MARKED_FOR_DELETE = 1072, E_SERVICE_ALREADY_RUNNING = 1056, E_CANT_RESOLVE = 1921,
+               E_SERVICE_MARKED_FOR_DELETE = 1072, E_SERVICE_ALREADY_RUNNING = 1056, E_SERVICE_DISABLED = 1058, E_CANT_RESOLVE = 1921,
                E_NOT_A_REPARSE_POINT = 4390, E_NETWORK = 59;
 
 // Accounts the world knows.
@@ -143,6 +143,10 @@ struct Service {
     int64_t StartMs = 500, StopMs = 500;
     bool StartFails = false;     // ends stopped with ExitCode 1067 instead of running
     bool NeverStops = false;     // stays stop pending
+    bool StopBounces = false;    // goes back to running instead of stopping
+    bool RefusesStop = false;    // the control is refused
+    bool SecurityUnread = false; // its descriptor cannot be read
+    bool KeyMissing = false;     // its registry key is not there
     int64_t PendingUntil = 0;    // when the pending state ends
     uint32_t PendingTo = 0;
 };
@@ -176,7 +180,12 @@ struct World {
     bool KeepsAccessLists = true;  // false: a volume like FAT
     int64_t LockedUntilMs = 0;   // the manager's database is locked by an installer until then
     int ServiceHandles = 0;
-    int64_t CtrlAtMs = -1;       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles
+    int64_t CtrlAtMs = -1;
+    // Faults, off by default: an object whose descriptor cannot be read (by id: the error), one
+    // whose descriptor reads as this text, the manager or a service that cannot be opened.
+    std::map<int, uint32_t> SecurityFails;
+    std::map<int, std::string> SecurityText;
+    uint32_t ManagerError = 0, ServiceOpenError = 0;       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles
     uint32_t LastError = 0;
 };
 
