@@ -478,6 +478,31 @@ TEST(Install, FoldersAndServicesAsFound) {
     }
 }
 
+// XP and 2003: users add folders to any folder made under C:\, Power Users modify Program Files,
+// and no OWNER RIGHTS. A Power User is one of the users install must keep out.
+TEST(Install, OlderWindowsWithPowerUsers) {
+    for (Version v : {Version{5, 1}, Version{5, 2}}) {
+        for (const Scenario& s : Scenarios()) {
+            Reset(v);
+            W.User.Groups.push_back(SID_POWER_USERS);
+            s.Prepare();
+            Ran r = Qvl(s.Args);
+            SCOPED_TRACE(std::string(s.Name) + " on " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "\n" + r.Said);
+            for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
+        }
+        Reset(v);
+        W.User.Groups.push_back(SID_POWER_USERS);
+        const std::string folder = "C:\\Program Files\\QVL";
+        MakeFolder(folder);
+        for (const char* file : {HOST_FILE, TOOL_FILE, PROGRAM_FILE}) MakeFile(In(folder, file), Shipped(file));
+        Ran r = Qvl({"install", folder});
+        SCOPED_TRACE("Program Files on XP\n" + r.Said);
+        EXPECT_EQ(r.Said.find("could never have written it"), std::string::npos) << "not adopted: Power Users could write it";
+        EXPECT_NE(r.Said.find("Power Users"), std::string::npos) << "what they could do is said";
+        for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
+    }
+}
+
 // Install again over its own service: the folder is born locked already, the service re-applied.
 TEST(Install, AgainReappliesTheService) {
     Reset();

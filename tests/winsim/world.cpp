@@ -3,6 +3,7 @@
 // after, sharing kept only by handles with data rights, renames and deletes through handles.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "tests/winsim/world.h"
 
@@ -15,6 +16,12 @@ namespace {
 const int HOPS_MAX = 31;  // links followed in one resolution, as the system allows
 const char ROOT_SDDL[] = "O:SYD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)"
                          "(A;;LC;;;AU)";
+// XP's and 2003's: Users add folders to the root and own what they make there.
+const char ROOT_XP_SDDL[] = "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;CO)(A;OICI;0x1200a9;;;BU)(A;CI;LC;;;BU)"
+                            "(A;CIIO;DC;;;BU)(A;;0x1200a9;;;WD)";
+// Their Program Files, which Power Users may modify.
+const char PROGRAM_FILES_XP_SDDL[] = "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;PU)"
+                                     "(A;OICI;0x1200a9;;;BU)";
 const char CLOSED_SDDL[] = "O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 bool IsLink(const Object& o) {
@@ -452,13 +459,14 @@ void Advance(int64_t ms) {
     }
 }
 
-void Reset() {
+void Reset(const Version& windows) {
     W = World();
+    W.Windows = windows;
     W.Objects.resize(1);
     W.Objects.push_back(Object());
     W.Objects[1].Folder = true;
     W.Objects[1].Names = 1;
-    ParseSddl(ROOT_SDDL, &W.Objects[1].Security);
+    ParseSddl(windows.Vista() ? ROOT_SDDL : ROOT_XP_SDDL, &W.Objects[1].Security);
     W.Drives["C:"] = 1;
     W.Environment = {{"ProgramFiles", "C:\\Program Files"}, {"ProgramFiles(x86)", "C:\\Program Files (x86)"},
                      {"ProgramW6432", "C:\\Program Files"}, {"CommonProgramFiles", "C:\\Program Files\\Common Files"},
@@ -470,7 +478,7 @@ void Reset() {
     W.Tool.PrivilegesOn = true;
     for (const char* folder : {"C:\\Windows", "C:\\Program Files", "C:\\Program Files (x86)", "C:\\ProgramData",
                                "C:\\Users", "C:\\Users\\admin", "C:\\Users\\Public", "C:\\Kit"})
-        MakeFolder(folder, CLOSED_SDDL);
+        MakeFolder(folder, !windows.Vista() && !strcmp(folder, "C:\\Program Files") ? PROGRAM_FILES_XP_SDDL : CLOSED_SDDL);
     for (const char* file : {"qvlsvce.exe", "qvl.exe", "ZARNQVL.EXE"})
         MakeFile(std::string("C:\\Kit\\") + file, std::string("shipped ") + file);
     W.Tool.PrivilegesOn = false;

@@ -191,9 +191,11 @@ struct World {
 
 extern World W;
 
-// A fresh world: C:\ as Windows 10 makes it (users add folders and files, which they own), C:\Kit
-// holding the shipped qvlsvce.exe and qvl.exe, closed as Program Files is; no services.
-void Reset();
+// A fresh world: C:\ as that Windows makes it (users add folders, which they own; on XP and 2003
+// they add folders to every folder made there, and Power Users modify Program Files), C:\Kit
+// holding the shipped qvlsvce.exe, qvl.exe and ZARNQVL.EXE, closed as Program Files is on Vista
+// and later; no services.
+void Reset(const Version& windows = Version());
 
 // The door's bookkeeping: each call the tool makes is counted here, and the scripts due after it
 // run as the user. Calls the attacker makes are not counted.
