@@ -120,6 +120,8 @@ bool Reopen(const Made& made, Sources* s) {
 }
 
 void TakeBack(Made* made) {
+    // Nothing made, nothing taken: a name found taken is someone else's.
+    if (!made->Folder) return;
     bool all = true;
     for (int i = 0; i < made->Count; i++) all &= door::Remove(made->Folder, made->Names[i]) == door::OK;
     door::Close(made->Folder);

@@ -48,4 +48,5 @@ os::DWORD CopyNew(door::File folder, const char* name, door::File from);
 bool Reopen(const Made& made, Sources* sources);
 
 // Deletes what was made (its files, then the folder), and says so; what cannot go is said.
+// Nothing when no folder was made.
 void TakeBack(Made* made);

@@ -20,6 +20,7 @@
 struct door::Object {
     HANDLE Handle;
     char Path[PATH_TEXT];
+    ::DWORD Access, Share;  // as opened, for XP's rename, which must reopen it
 };
 
 namespace door {
@@ -95,6 +96,8 @@ DWORD Open(File folder, const char* name, const Opening& how, File* out) {
         bool isFolder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (isFolder != (how.What == KIND_FOLDER)) e = isFolder ? ERR_ACCESS_DENIED : ERR_PATH_NOT_FOUND;
     }
+    o->Access = how.Access;
+    o->Share = how.Share;
     if (e == OK) return *out = o, OK;
     if (o->Handle && o->Handle != INVALID_HANDLE_VALUE) ::CloseHandle(o->Handle);
     free(o);
@@ -179,18 +182,29 @@ DWORD Rename(File f, const char* name, bool replace) {
     if (strpbrk(name, "\\/") || !ParentFolder(f->Path, folder, sizeof folder) ||
         !JoinPath(folder, name, target, sizeof target))
         return ERR_FILENAME_EXCED_RANGE;
-    // Through the handle where the system can (Vista and later): the name in the same folder.
+    // Through the handle where the system can (Vista and later), to the target's whole path in
+    // the system's own form: a bare name is not taken as the same folder everywhere.
     ByHandle set = Later("SetFileInformationByHandle");
     if (set) {
-        struct { FILE_RENAME_INFO Info; WCHAR More[PATH_TEXT]; } rename;
+        char system[PATH_TEXT + 8];
+        bool unc = target[0] == '\\' && target[1] == '\\' && target[2] != '?';
+        const char* rest = !strncmp(target, "\\\\?\\", 4) ? target + 4 : unc ? target + 2 : target;
+        if (!Format(system, sizeof system, "\\??\\%s%s", unc ? "UNC\\" : "", rest)) return ERR_FILENAME_EXCED_RANGE;
+        struct { FILE_RENAME_INFO Info; WCHAR More[PATH_TEXT + 8]; } rename;
         memset(&rename, 0, sizeof rename);
         rename.Info.ReplaceIfExists = replace;
-        int n = ::MultiByteToWideChar(CP_ACP, 0, name, -1, rename.Info.FileName, PATH_TEXT);
+        int n = ::MultiByteToWideChar(CP_ACP, 0, system, -1, rename.Info.FileName, PATH_TEXT + 8);
         if (n <= 0) return Fail();
         rename.Info.FileNameLength = static_cast<::DWORD>((n - 1) * sizeof(WCHAR));
         if (!set(f->Handle, RENAME_INFO_CLASS, &rename, sizeof rename)) return Fail();
-    } else if (!::MoveFileExA(f->Path, target, replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-        return Fail();
+    } else {
+        // XP renames by path only, and its rename opens the object anew, which this handle's
+        // sharing would refuse: the handle is closed for the rename and opened again after it.
+        ::CloseHandle(f->Handle);
+        DWORD e = ::MoveFileExA(f->Path, target, replace ? MOVEFILE_REPLACE_EXISTING : 0) ? OK : Fail();
+        f->Handle = ::CreateFileA(e ? f->Path : target, f->Access, f->Share, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (e) return e;
     }
     strcpy(f->Path, target);
     return OK;

@@ -162,6 +162,8 @@ bool ServiceRefused(const Options& o, const char* folder, const char* host) {
 bool Judged(Entry& e, void* context) {
     const Options& o = *static_cast<const Options*>(context);
     AuditEntry(e, &P.Found);
+    if (e.Depth == 1 && e.Folder && !e.Link && o.KeepExisting)
+        Tell(MARK_NOTE, "%s is a folder: --keep-existing copies files only\n", e.Path);
     if (e.Depth != 1 || e.Error || e.Link || e.Folder || e.Names > 1) return true;
     bool runs = false;
     for (const char* name : RUNS) runs |= SamePath(e.Name, name);
@@ -195,6 +197,8 @@ bool ParentOpen(const char* folder) {
 // What is in the way of an existing folder, said; true when install must not act.
 bool FolderRefused(const Options& o, const char* folder) {
     bool refused = false;
+    // Anyone could have put these there while the folder was open.
+    if (P.Where == KIND_COPY) SayAll(MARK_FOUND, P.Found.Notes);
     if (P.Found.Links.Count) {
         SayAll(MARK_FAIL, P.Found.Links);
         Tell(MARK_FAIL, "links and files with more than one name are never followed or copied: remove them, then run "
@@ -205,7 +209,6 @@ bool FolderRefused(const Options& o, const char* folder) {
     if (!refused && !HasSource(P.Copies, HOST_FILE))
         Tell(MARK_FAIL, "there is no %s in %s\n", HOST_FILE, folder), refused = true;
     if (refused || P.Where != KIND_COPY) return refused;
-    SayAll(MARK_FOUND, P.Found.Notes);
     if (P.Found.Notes.Count && !o.KeepExisting)
         Tell(MARK_NOTE, "what the service does not need stays in the open folder, kept aside; --keep-existing copies "
             "its files too\n");
