@@ -131,7 +131,9 @@ TEST(Audit, FolderThatIsALink) {
     EXPECT_NE(r.Said.find("itself a link"), std::string::npos) << r.Said;
 }
 
-// The version decides what OWNER RIGHTS does: on XP and 2003 it limits no owner.
+// The version decides what OWNER RIGHTS does: on XP and 2003 it limits no owner, so an owner
+// group kept from WRITE_DAC by a deny for OWNER RIGHTS can rewrite the access list there. The
+// judgment has to be told which Windows it runs on for this to be found.
 TEST(Audit, OwnerRightsByVersion) {
     for (int major : {5, 10}) {
         Reset();
