@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "host/entry.h"
 #include "host/service.h"
@@ -160,6 +161,24 @@ std::vector<std::string> Breaches(const Ran& r) {
     return breaches;
 }
 
+// Breaches found at the placements of a loop, by kind: each said once, with how many placements
+// gave it and the first of them (paths made anew by install are told apart by their step only).
+struct Found {
+    std::map<std::string, std::pair<int, std::string>> Kinds;
+    std::string FirstSaid;
+    void Add(const std::string& step, const std::string& breach, const std::string& said) {
+        if (Kinds.empty()) FirstSaid = said;
+        auto& k = Kinds[breach];
+        if (!k.first++) k.second = step;
+    }
+    std::string Text() const {
+        std::string t;
+        for (const auto& k : Kinds)
+            t += "  " + k.first + " (" + std::to_string(k.second.first) + " placements; the first " + k.second.second + ")\n";
+        return t + "what install said at the first:\n" + FirstSaid;
+    }
+};
+
 // The calls of a clean run of the scenario: each is a place for the user.
 int CleanCalls(const Scenario& s) {
     Reset();
@@ -196,8 +215,7 @@ TEST(Install, UserAtEveryStepNeverTakesTheServiceOver) {
         int calls = CleanCalls(s);
         ASSERT_GT(calls, 10) << s.Name;
         for (const Attack& a : Attacks()) {
-            std::vector<std::string> failures;
-            std::string firstSaid;
+            Found found;
             for (int n = 0; n <= calls; n++) {
                 Reset();
                 s.Prepare();
@@ -208,17 +226,38 @@ TEST(Install, UserAtEveryStepNeverTakesTheServiceOver) {
                 placements++;
                 std::string step = n == 0 ? "before install" : "after call " + std::to_string(n) + " (" +
                                                                    (n <= static_cast<int>(W.CallNames.size()) ? W.CallNames[n - 1] : "?") + ")";
-                for (const auto& b : Breaches(r)) {
-                    if (failures.empty()) firstSaid = r.Said;
-                    failures.push_back(step + ": " + b);
-                }
+                for (const auto& b : Breaches(r)) found.Add(step, b, r.Said);
             }
-            EXPECT_TRUE(failures.empty()) << s.Name << ", the user " << a.Name << ": " << failures.size()
-                                          << " breaches, the first:\n" << (failures.empty() ? "" : failures.front())
-                                          << "\nafter install said:\n" << firstSaid;
+            EXPECT_TRUE(found.Kinds.empty()) << s.Name << ", the user " << a.Name << ":\n" << found.Text();
         }
     }
     EXPECT_GT(placements, 100);
+}
+
+// A failure at any step (each of the tool's calls in turn answers access denied) leaves no service
+// pointing at anything a user could write, nothing of the operator's deleted or changed, and no
+// handle open.
+TEST(Install, FailureAtEveryStepLeavesNothingOpen) {
+    for (const Scenario& s : Scenarios()) {
+        int calls = CleanCalls(s);
+        Found found;
+        for (int n = 1; n <= calls; n++) {
+            Reset();
+            s.Prepare();
+            std::map<int, std::string> operators;
+            for (size_t id = 1; id < W.Objects.size(); id++) operators[static_cast<int>(id)] = W.Objects[id].Data;
+            W.Calls = 0;
+            W.FailCall = n;
+            Ran r = Qvl(s.Args);
+            std::string step = "call " + std::to_string(n) + " (" + W.CallNames[n - 1] + ") failing";
+            for (const auto& b : Breaches(r)) found.Add(step, b, r.Said);
+            for (const auto& v : W.Violations) found.Add(step, v, r.Said);
+            for (const auto& o : operators)
+                if (W.Objects[o.first].Gone || W.Objects[o.first].Data != o.second)
+                    found.Add(step, "the operator's " + PathOf(o.first) + " was deleted or changed", r.Said);
+        }
+        EXPECT_TRUE(found.Kinds.empty()) << s.Name << ":\n" << found.Text();
+    }
 }
 
 // Takeover 1: the user opened the operator's folder with DELETE before the lock and kept the

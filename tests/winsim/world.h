@@ -185,7 +185,8 @@ struct World {
     // whose descriptor reads as this text, the manager or a service that cannot be opened.
     std::map<int, uint32_t> SecurityFails;
     std::map<int, std::string> SecurityText;
-    uint32_t ManagerError = 0, ServiceOpenError = 0;       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles
+    uint32_t ManagerError = 0, ServiceOpenError = 0;
+    int FailCall = 0;            // the tool's call with this number fails (access denied); 0: none       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles
     uint32_t LastError = 0;
 };
 

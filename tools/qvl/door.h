@@ -186,10 +186,6 @@ DWORD SetSecurity(File f, const char* sddl);
 // what they would have allowed then fails with ERR_ACCESS_DENIED where it is tried.
 void EnablePrivileges();
 
-// Whether the volume that holds the open object keeps access lists (FAT does not: a descriptor
-// given at creation is then dropped); OK with *keeps set, or the error.
-DWORD KeepsAccessLists(File f, bool* keeps);
-
 // ---------------------------------------------------------------------------------------------
 // The system
 

@@ -264,20 +264,4 @@ void EnablePrivileges() {
     ::CloseHandle(token);
 }
 
-DWORD KeepsAccessLists(File f, bool* keeps) {
-    *keeps = false;
-    if (!f) return ERR_INVALID_HANDLE;
-    // The volume's root: "C:\", or "\\server\share\".
-    char root[PATH_TEXT];
-    strcpy(root, f->Path);
-    char* end = root[0] == '\\' && root[1] == '\\' ? strchr(root + 2, '\\') : nullptr;
-    end = end ? strchr(end + 1, '\\') : strchr(root, '\\');
-    if (!end) return ERR_PATH_NOT_FOUND;
-    end[1] = '\0';
-    ::DWORD flags = 0;
-    if (!::GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return Fail();
-    *keeps = (flags & FILE_PERSISTENT_ACLS) != 0;
-    return OK;
-}
-
 }  // namespace door

@@ -270,8 +270,8 @@ bool KeepAside(const char* folder, char* aside, int size) {
                                door::DISPOSE_OPEN_EXISTING, door::KIND_FOLDER, nullptr};
     door::File f;
     os::DWORD e = door::Open(nullptr, folder, how, &f);
-    bool opened = !e;  // then each name is tried in turn while the last was taken
-    for (int i = 1; opened && i <= OLD_TRIES; i++) {
+    // Each name in turn while the one tried is taken.
+    for (int i = 1; f && i <= OLD_TRIES; i++) {
         char name[NAME_TEXT];
         if (i == 1) Format(name, sizeof name, "%s%s", LastPart(folder), OLD_SUFFIX);
         else Format(name, sizeof name, "%s%s-%d", LastPart(folder), OLD_SUFFIX, i);
@@ -282,7 +282,7 @@ bool KeepAside(const char* folder, char* aside, int size) {
         }
         if (e != door::ERR_ALREADY_EXISTS && e != door::ERR_FILE_EXISTS) break;
     }
-    door::Close(f);
+    if (f) door::Close(f);
     if (e) return Tell(MARK_FAIL, "%s could not be moved aside: error %lu; close what holds it or a file in it open, "
                           "then run qvl install again\n", folder, static_cast<unsigned long>(e)), false;
     return Tell(MARK_STEP, "moved the open folder aside, as it was: %s\n", aside), true;
@@ -297,13 +297,15 @@ bool CopyAndSwap(const Options& o, const char* folder) {
     char beside[PATH_TEXT], aside[PATH_TEXT];
     if (!Format(beside, sizeof beside, "%s%s", folder, NEW_SUFFIX)) return Tell(MARK_FAIL, "the folder's path is too long\n"), false;
     static Made first, second;
+    memset(&first, 0, sizeof first);  // a run of its own, even where one process runs install twice
+    memset(&second, 0, sizeof second);
     bool ok = MakeBornLocked(beside, P.Copies, &first);
     CloseSources(&P.Copies);
     if (ok) ok = Closed(o, beside);
     if (!ok) return TakeBack(&first), false;
     if (P.Exists && !PointService(o, beside)) return TakeBack(&first), false;
     if (!KeepAside(folder, aside, sizeof aside)) {
-        if (P.Exists) Tell(MARK_FAIL, "the service runs from %s\n", beside);
+        if (P.Exists) Tell(MARK_FAIL, "the service runs from %s\n", beside), door::Close(first.Folder);
         else TakeBack(&first);
         return false;
     }
@@ -313,6 +315,7 @@ bool CopyAndSwap(const Options& o, const char* folder) {
     if (ok) ok = Closed(o, folder) && PointService(o, folder);
     if (!ok) {
         door::Close(second.Folder);
+        door::Close(first.Folder);  // the copy stays, as said; only the handle goes
         Tell(MARK_FAIL, "%s %s\n", P.Exists ? "the service runs from" : "its copy stays in", beside);
         return false;
     }
@@ -323,6 +326,7 @@ bool CopyAndSwap(const Options& o, const char* folder) {
 
 int Install(const Options& o, const char* folder) {
     static Made made;
+    memset(&made, 0, sizeof made);
     bool fresh = !Exists(folder);
     P.Where = KIND_MAKE;
     if (!fresh) {
@@ -352,6 +356,12 @@ int Install(const Options& o, const char* folder) {
         if (!Closed(o, folder) || !PointService(o, folder)) return 1;
         break;
     case KIND_COPY:
+        // A running host holds its files open, and the folder with them: it cannot be moved aside.
+        if (P.Exists && ServiceState(o.Name) != static_cast<int>(os::SERVICE_STOPPED))
+            return CloseSources(&P.Copies), Tell(MARK_FAIL, "%s is not stopped: stop it first (qvl stop%s%s), as its "
+                                                "folder is to be copied and moved aside\n", o.Name,
+                                                strcmp(o.Name, SERVICE_NAME) ? " --name " : "",
+                                                strcmp(o.Name, SERVICE_NAME) ? o.Name : ""), EXIT_REFUSED;
         Tell(MARK_STEP, "%s is open to users, or may have been: it is copied from, never run from\n", folder);
         if (!CopyAndSwap(o, folder)) return 1;
         break;
