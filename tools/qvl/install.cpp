@@ -363,6 +363,9 @@ int Install(const Options& o, const char* folder) {
                                                 strcmp(o.Name, SERVICE_NAME) ? " --name " : "",
                                                 strcmp(o.Name, SERVICE_NAME) ? o.Name : ""), EXIT_REFUSED;
         Tell(MARK_STEP, "%s is open to users, or may have been: it is copied from, never run from\n", folder);
+        // The copy closes the folder to users from now on; what they put there before, it cannot tell.
+        Tell(MARK_WARN, "what %s holds could have been written by users: check %s and %s against the package's "
+            "SHA256SUMS, and %s against its maker's hash or signature\n", folder, HOST_FILE, TOOL_FILE, PROGRAM_FILE);
         if (!CopyAndSwap(o, folder)) return 1;
         break;
     }
