@@ -210,6 +210,7 @@ const Token& Caller();
 // Paths. Resolve follows links in every part but, when openLink, the last; 0 with the error.
 int Resolve(const std::string& path, bool openLink, int* parent, std::string* name, uint32_t* error);
 std::string Upper(const std::string& s);
+std::vector<std::string> PathParts(const std::string& path);  // its parts, the drive first
 std::string PathOf(int object);  // its first name's path
 
 // Making things (as the caller): a folder or a file, with sddl or inheriting; a hard link; a link.
