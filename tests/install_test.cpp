@@ -108,6 +108,9 @@ void PlantEverywhere(const std::function<void(const std::string&)>& plant) {
     for (const auto& f : folders) plant(f);
 }
 
+// The names a clean run made beside the service's folder (its copy, the open folder kept aside).
+std::vector<std::string> BesideNames;
+
 const std::vector<Attack>& Attacks() {
     static const std::vector<Attack> all = {
         {"keeps handles on all it can open", KeepAll},
@@ -132,6 +135,11 @@ const std::vector<Attack>& Attacks() {
              if (Exists(FOLDER)) return;
              MakeFolder(FOLDER, "D:(A;OICI;FA;;;WD)");
              MakeFile(In(FOLDER, HOST_FILE), USER_DATA);
+         }},
+        {"takes the names install makes beside the folder",
+         [] {
+             for (const auto& name : BesideNames)
+                 if (MakeFolder(name, "D:(A;OICI;FA;;;WD)")) MakeFile(In(name, HOST_FILE), USER_DATA);
          }},
         {"swaps the folder for its own at once",
          [] {
@@ -190,8 +198,12 @@ struct Found {
 int CleanCalls(const Scenario& s) {
     Reset();
     s.Prepare();
+    W.Named.clear();
     W.Calls = 0;
     Qvl(s.Args);
+    BesideNames.clear();
+    for (const auto& named : W.Named)
+        if (named.first == 1 && Upper(named.second) != Upper(FOLDER + 3)) BesideNames.push_back("C:\\" + named.second);
     return W.Calls;
 }
 

@@ -86,6 +86,7 @@ int NewObject(bool folder, int parent, const std::string& name, const std::strin
     int id = static_cast<int>(W.Objects.size()) - 1;
     W.Objects[parent].Children[Upper(name)] = id;
     W.Objects[parent].Spelling[Upper(name)] = name;
+    W.Named.push_back({parent, name});
     return id;
 }
 
@@ -364,6 +365,7 @@ bool RenameInto(int handle, int parent, const std::string& name, bool replace) {
     Unname(from, old);
     W.Objects[parent].Children[Upper(name)] = h->Object;
     W.Objects[parent].Spelling[Upper(name)] = name;
+    W.Named.push_back({parent, name});
     if (o.Folder || o.Parent == from) o.Parent = parent;
     for (Handle& other : W.Handles)
         if (other.Object == h->Object && other.Parent == from && Upper(other.Name) == Upper(old))
