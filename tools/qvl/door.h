@@ -148,8 +148,8 @@ DWORD Write(File f, const void* data, DWORD size, bool flush);
 
 // Calls visit with each name in the open folder (never "." or ".."), in the system's order,
 // until visit returns false. The folder was opened at path (the same folder: the Windows build
-// lists by path where the system has no listing through a handle; the folder's handle, held
-// without SHARE_DELETE, keeps the name on it). Returns OK when every name was visited (or visit
+// lists through the handle where the system can, from Vista on, and by path before; the folder's
+// handle, held without SHARE_DELETE, keeps the name on it). Returns OK when every name was visited (or visit
 // stopped it), the error that ended the listing otherwise: never ERR_NO_MORE_FILES, and an
 // empty folder is OK. Needs RIGHT_READ_DATA on the folder.
 typedef bool (*Listed)(const char* name, void* context);

@@ -30,6 +30,7 @@ const SECURITY_INFORMATION OWNER_AND_DACL = OWNER_SECURITY_INFORMATION | DACL_SE
 const int64_t FILETIME_1970 = 116444736000000000LL;  // 100 ns steps from 1601 to 1970
 const DWORD RENAME_INFO_CLASS = 3;                   // FileRenameInfo
 const DWORD TAG_INFO_CLASS = 9;                      // FileAttributeTagInfo
+const int NAME_MAX_TEXT = 780;                       // a name's 255 UTF-16 units, as the system's code page may spell them
 
 DWORD Fail() {
     DWORD e = ::GetLastError();
@@ -156,7 +157,49 @@ DWORD Write(File f, const void* data, DWORD size, bool flush) {
     return !flush || ::FlushFileBuffers(f->Handle) ? OK : Fail();
 }
 
+namespace {
+
+const DWORD LIST_INFO_CLASS = 10;  // FileIdBothDirectoryInfo
+
+// Lists through the folder's handle (Vista and later); *tried false where the system cannot,
+// and then nothing was visited.
+DWORD ListByHandle(File folder, Listed visit, void* context, bool* tried) {
+    ByHandle get = Later("GetFileInformationByHandleEx");
+    *tried = false;
+    if (!get) return OK;
+    // On the stack: a visit lists the folders inside before this listing goes on.
+    union { FILE_ID_BOTH_DIR_INFO First; char Bytes[8192]; } buffer;
+    for (bool first = true;; first = false) {
+        if (!get(folder->Handle, LIST_INFO_CLASS, &buffer, sizeof buffer)) {
+            DWORD e = ::GetLastError();
+            if (e == ERROR_NO_MORE_FILES) return *tried = true, OK;
+            // A file system that lists only by name is listed so.
+            if (first && (e == ERROR_INVALID_PARAMETER || e == ERROR_NOT_SUPPORTED || e == ERROR_INVALID_FUNCTION))
+                return OK;
+            return *tried = true, e ? e : ERR_INVALID_PARAMETER;
+        }
+        *tried = true;
+        for (const char* at = buffer.Bytes;;) {
+            const FILE_ID_BOTH_DIR_INFO* one = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            char name[NAME_MAX_TEXT];
+            int n = ::WideCharToMultiByte(CP_ACP, 0, one->FileName, static_cast<int>(one->FileNameLength / sizeof(WCHAR)),
+                                          name, sizeof name - 1, nullptr, nullptr);
+            if (n <= 0) return ERR_FILENAME_EXCED_RANGE;
+            name[n] = '\0';
+            if (strcmp(name, ".") && strcmp(name, "..") && !visit(name, context)) return OK;
+            if (!one->NextEntryOffset) break;
+            at += one->NextEntryOffset;
+        }
+    }
+}
+
+}  // namespace
+
 DWORD List(File folder, const char* path, Listed visit, void* context) {
+    if (!folder) return ERR_INVALID_HANDLE;
+    bool tried;
+    DWORD listed = ListByHandle(folder, visit, context, &tried);
+    if (tried) return listed;
     char pattern[PATH_TEXT];
     if (!JoinPath(path ? path : folder->Path, "*", pattern, sizeof pattern)) return ERR_FILENAME_EXCED_RANGE;
     WIN32_FIND_DATAA found;
