@@ -66,6 +66,17 @@ const std::vector<Scenario>& Scenarios() {
              Unpacked();
              MakeFile(In(FOLDER, "helper.dll"), "the operator's helper");
          }},
+        {"the unpacked kit, its service one users may reconfigure",
+         {"install", FOLDER},
+         [] {
+             Unpacked();
+             Service s;
+             s.Name = SERVICE_NAME;
+             s.Display = "QVL Service";
+             s.BinaryPath = "\"" + In(FOLDER, HOST_FILE) + "\"";
+             s.Security += "(A;;CCDCLCSWRPWPDTLOCRRC;;;AU)";
+             W.Services[Upper(SERVICE_NAME)] = s;
+         }},
         {"a folder the user made and the operator filled",
          {"install", FOLDER},
          [] {
@@ -114,6 +125,7 @@ std::vector<std::string> BesideNames;
 const std::vector<Attack>& Attacks() {
     static const std::vector<Attack> all = {
         {"keeps handles on all it can open", KeepAll},
+        {"keeps a handle on the service", [] { KeepServiceHandle(SERVICE_NAME); }},
         {"plants a DLL beside the program",
          [] { PlantEverywhere([](const std::string& f) { MakeFile(In(f, "version.dll"), "the user's DLL"); }); }},
         {"plants a junction and a hard link",
@@ -160,6 +172,8 @@ std::vector<std::string> Breaches(const Ran& r) {
     if (ToolHandlesOpen()) breaches.push_back("install left " + std::to_string(ToolHandlesOpen()) + " handles open");
     std::string path = ServicePath(SERVICE_NAME);
     if (path.empty()) return breaches;
+    // A service install refused or failed before touching is as the operator had it.
+    if (r.Exit != 0 && W.PathsGiven.empty() && path == r.PathBefore) return breaches;
     for (const auto& way : UserWaysIn(path)) breaches.push_back("after install (exit " + std::to_string(r.Exit) + "): " + way);
     // A host the user wrote before install may be copied from an open folder (what it holds is the
     // operator's to vouch for), but never without a warning that names it.
@@ -169,8 +183,14 @@ std::vector<std::string> Breaches(const Ran& r) {
         warned |= r.Said.substr(at, r.Said.find('\n', at) - at).find(HOST_FILE) != std::string::npos;
     if (DataAt(host) != Shipped(HOST_FILE) && !warned)
         breaches.push_back("the service runs " + DataAt(host) + ", and install gave no warning naming it");
+    for (const auto& kept : W.UserServiceHandles) {
+        Service* s = ServiceOf(kept.first);
+        if (s && !s->MarkedForDelete && (kept.second & SERVICE_TAKEOVER))
+            breaches.push_back("the user holds a handle on the service " + kept.first + " that may change it");
+    }
     std::string ran = DataAt(host);
     UseKeptHandles();
+    if (ServicePath(SERVICE_NAME) != path) breaches.push_back("the user pointed the service at " + ServicePath(SERVICE_NAME));
     if (DataAt(host) != ran) breaches.push_back("once the user used its handles, the service runs " + DataAt(host));
     for (const auto& way : UserWaysIn(path)) breaches.push_back("once the user used its handles: " + way);
     return breaches;

@@ -176,7 +176,9 @@ struct World {
     std::vector<std::string> Violations;  // misuse of the door: closing what is not open, and the like
     // Each service path the manager was given, with whether a user could write its folder then.
     std::vector<std::pair<std::string, bool>> PathsGiven;
-    std::vector<std::pair<int, std::string>> Named;  // every name given, made or renamed to: its folder and name
+    std::vector<std::pair<int, std::string>> Named;
+    // The user's handles on services, by the service's name: what its descriptor granted then.
+    std::vector<std::pair<std::string, Mask>> UserServiceHandles;  // every name given, made or renamed to: its folder and name
     std::map<int, int> FailListingAfter;  // folder id: entries a listing gives before it fails
     bool KeepsAccessLists = true;  // false: a volume like FAT
     int64_t LockedUntilMs = 0;   // the manager's database is locked by an installer until then

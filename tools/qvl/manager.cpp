@@ -117,11 +117,14 @@ os::DWORD MakeService(const char* name, const ServiceMaking& m, bool exists) {
     if (!exists) {
         e = ServiceCreate(manager, name, making, &service);
     } else {
+        // Its permissions before its path: a failure between the two must not leave the service
+        // pointing at a folder install then takes back, whose name any user could make again.
         e = ServiceOpen(manager, name, SVC_ALL_ACCESS, &service);
+        if (!e && m.Sddl) e = ServiceSetSecurity(service, m.Sddl);
         if (!e) e = ServiceChange(service, making);
     }
     ServiceClose(manager);
-    if (!e && m.Sddl) e = ServiceSetSecurity(service, m.Sddl);
+    if (!e && m.Sddl && !exists) e = ServiceSetSecurity(service, m.Sddl);
     if (!e && m.Recovery) e = ServiceSetFailures(service, *m.Recovery);
     // The description is shown, not trusted: a system that will not take it changes nothing.
     if (!e) ServiceDescribe(service, m.Description);
