@@ -118,6 +118,7 @@ TEST(Audit, FindsEachWayIn) {
             EXPECT_EQ(r.Said.find("ok:"), std::string::npos) << "never ok with a finding or unread";
         }
         EXPECT_EQ(ToolHandlesOpen(), 0);
+        EXPECT_TRUE(W.Violations.empty()) << W.Violations.front();
     }
 }
 
