@@ -251,26 +251,27 @@ TEST(Install, CleanRunsMakeAServiceNoUserCanTakeOver) {
 // On Windows 10 and on XP, where a folder is listed by its path and not through its handle.
 TEST(Install, UserAtEveryStepNeverTakesTheServiceOver) {
     int placements = 0;
-    for (Version v : {Version{10, 0}, Version{5, 1}})
-    for (const Scenario& s : Scenarios()) {
-        int calls = CleanCalls(s, v);
-        ASSERT_GT(calls, 10) << s.Name;
-        for (const Attack& a : Attacks()) {
-            Found found;
-            for (int n = 0; n <= calls; n++) {
-                Reset(v);
-                s.Prepare();
-                W.Calls = 0;
-                if (n == 0) AsUser(a.Run);
-                else W.Scripts.push_back({n, a.Run});
-                Ran r = Qvl(s.Args);
-                placements++;
-                std::string step = n == 0 ? "before install" : "after call " + std::to_string(n) + " (" +
-                                                                   (n <= static_cast<int>(W.CallNames.size()) ? W.CallNames[n - 1] : "?") + ")";
-                for (const auto& b : Breaches(r)) found.Add(step, b, r.Said);
+    for (Version v : {Version{10, 0}, Version{5, 1}}) {
+        for (const Scenario& s : Scenarios()) {
+            int calls = CleanCalls(s, v);
+            ASSERT_GT(calls, 10) << s.Name;
+            for (const Attack& a : Attacks()) {
+                Found found;
+                for (int n = 0; n <= calls; n++) {
+                    Reset(v);
+                    s.Prepare();
+                    W.Calls = 0;
+                    if (n == 0) AsUser(a.Run);
+                    else W.Scripts.push_back({n, a.Run});
+                    Ran r = Qvl(s.Args);
+                    placements++;
+                    std::string step = n == 0 ? "before install" : "after call " + std::to_string(n) + " (" +
+                                                                       (n <= static_cast<int>(W.CallNames.size()) ? W.CallNames[n - 1] : "?") + ")";
+                    for (const auto& b : Breaches(r)) found.Add(step, b, r.Said);
+                }
+                EXPECT_TRUE(found.Kinds.empty()) << s.Name << " on " << v.Major << "." << v.Minor << ", the user " << a.Name
+                                                 << ":\n" << found.Text();
             }
-            EXPECT_TRUE(found.Kinds.empty()) << s.Name << " on " << v.Major << "." << v.Minor << ", the user " << a.Name
-                                             << ":\n" << found.Text();
         }
     }
     EXPECT_GT(placements, 100);
