@@ -11,7 +11,7 @@ find "$build" -name '*.gcda' -delete
 for t in winsim_test install_test audit_test control_test; do
     "$build/tests/$t" >/dev/null 2>&1 || echo "$t failed: coverage counts what ran"
 done
-objects="$build/tests/CMakeFiles/qvlverbs.dir/__/tools/qvl"
+objects="$build/CMakeFiles/qvlverbs.dir/tools/qvl"
 cd "$build"
 for file in install audit access control; do
     gcov -n "$objects/$file.cpp.gcda" 2>/dev/null | grep -A1 "tools/qvl/$file.cpp'" | tail -1 | sed "s|^|$file.cpp: |"

@@ -83,6 +83,26 @@ TEST(Audit, FindsEachWayIn) {
          [] { W.Objects[IdOf(In(TOOL_FILE))].Security = Descriptor{SID_SYSTEM, true, true, {}}; W.Tool.MayBackup = false; },
          EXIT_REFUSED, TOOL_FILE},
         {"a folder that is not there", [] { W.Objects[1].Children.erase("QVL"); }, EXIT_REFUSED, nullptr},
+        {"a descriptor the judgment cannot read", [] { W.SecurityText[IdOf(In(TOOL_FILE))] = "O:BAD:(A;;FA;;"; },
+         EXIT_REFUSED, "cannot be judged"},
+        {"a file whose descriptor cannot be read", [] { W.SecurityFails[IdOf(In(TOOL_FILE))] = E_ACCESS_DENIED; },
+         EXIT_REFUSED, TOOL_FILE},
+        {"a folder above whose descriptor cannot be read", [] { W.SecurityFails[1] = E_ACCESS_DENIED; }, EXIT_REFUSED,
+         "C:\\"},
+        {"a service whose descriptor cannot be read", [] { ServiceOf(SERVICE_NAME)->SecurityUnread = true; }, EXIT_REFUSED,
+         "service"},
+        {"a service whose key is not there", [] { ServiceOf(SERVICE_NAME)->KeyMissing = true; }, EXIT_REFUSED, "HKLM"},
+        {"a name too long to be named whole",
+         [] { W.Tool.PrivilegesOn = true; MakeFile(In(std::string(1020, 'n')), "x"); W.Tool.PrivilegesOn = false; },
+         EXIT_REFUSED, nullptr},
+        {"folders nested deeper than the walk goes",
+         [] {
+             W.Tool.PrivilegesOn = true;
+             std::string path = FOLDER;
+             for (int i = 0; i < 40; i++) MakeFolder(path += "\\d");
+             W.Tool.PrivilegesOn = false;
+         },
+         EXIT_REFUSED, nullptr},
     };
     for (const Case& c : cases) {
         Reset();
@@ -98,10 +118,23 @@ TEST(Audit, FindsEachWayIn) {
             EXPECT_EQ(r.Said.find("ok:"), std::string::npos) << "never ok with a finding or unread";
         }
         EXPECT_EQ(ToolHandlesOpen(), 0);
+        EXPECT_TRUE(W.Violations.empty()) << W.Violations.front();
     }
 }
 
-// The version decides what OWNER RIGHTS does: on XP and 2003 it limits no owner.
+// The service's folder given as a junction: the folder it points to is not the one judged.
+TEST(Audit, FolderThatIsALink) {
+    Reset();
+    Sound();
+    MakeReparse("C:\\J", TAG_JUNCTION, FOLDER, true);
+    Ran r = Qvl({"audit", "C:\\J"});
+    EXPECT_EQ(r.Exit, AUDIT_FINDINGS) << r.Said;
+    EXPECT_NE(r.Said.find("itself a link"), std::string::npos) << r.Said;
+}
+
+// The version decides what OWNER RIGHTS does: on XP and 2003 it limits no owner, so an owner
+// group kept from WRITE_DAC by a deny for OWNER RIGHTS can rewrite the access list there. The
+// judgment has to be told which Windows it runs on for this to be found.
 TEST(Audit, OwnerRightsByVersion) {
     for (int major : {5, 10}) {
         Reset();

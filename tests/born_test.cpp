@@ -323,11 +323,6 @@ DWORD ServiceSecurity(Service s, char* out, int size) {
     return Give(W.Services.at(s->Name).Sddl, out, size);
 }
 
-DWORD ServiceSetSecurity(Service s, const char* sddl) {
-    W.Services.at(s->Name).Sddl = sddl;
-    return OK;
-}
-
 DWORD ServiceFailures(Service, Failures* out) {
     *out = Failures{};
     return OK;
@@ -482,8 +477,9 @@ TEST(BornLocked, AFilesOwnReparsePointIsCopied) {
     EXPECT_EQ(DataOf("C:\\QVL\\ZARNQVL.EXE"), "program");
 }
 
-// A closed folder users could never have made is run from as it is; a service's own access list
-// that lets users change it is set back; --program is renamed over the program there.
+// A closed folder users could never have made is run from as it is; --program is renamed over the
+// program there. A service whose own access list lets users change it is refused, never set
+// back: a handle a user opened on it before keeps what it was granted.
 TEST(BornLocked, AClosedFolderIsRunFromAsItIs) {
     Machine(false);
     Put("C:\\Program Files\\QVL", true, CLOSED_SDDL);
@@ -492,12 +488,16 @@ TEST(BornLocked, AClosedFolderIsRunFromAsItIs) {
     Put("C:\\new.exe", false, OPEN_SDDL, "new");
     W.Services[SERVICE_NAME] = Svc{"\"C:\\Program Files\\QVL\\qvlsvce.exe\"", SERVICE_OPEN_SDDL, 3};
     std::string said;
+    ASSERT_EQ(Install({"C:\\Program Files\\QVL", "--program", "C:\\new.exe"}, &said), EXIT_REFUSED) << said;
+    EXPECT_NE(said.find("keeps its rights whatever is set now"), std::string::npos) << said;
+    EXPECT_EQ(DataOf("C:\\Program Files\\QVL\\ZARNQVL.EXE"), "old") << "a refusal changed the folder";
+    W.Services[SERVICE_NAME].Sddl = CLOSED_SDDL;
+    said.clear();
     ASSERT_EQ(Install({"C:\\Program Files\\QVL", "--program", "C:\\new.exe"}, &said), 0) << said;
     EXPECT_NE(said.find("users could never have written it"), std::string::npos) << said;
     EXPECT_EQ(DataOf("C:\\Program Files\\QVL\\ZARNQVL.EXE"), "new");
     EXPECT_FALSE(Find("C:\\Program Files\\QVL\\ZARNQVL.EXE.qvl-new"));
     EXPECT_FALSE(Find("C:\\Program Files\\QVL.qvl-new"));
-    EXPECT_EQ(W.Services.at(SERVICE_NAME).Sddl.find("BU"), std::string::npos) << "the service's permissions stayed open";
 }
 
 // A closed folder under a parent users may add to is adopted only when the package says it made it.

@@ -7,6 +7,7 @@
 #include "host/entry.h"
 #include "host/service.h"
 #include "tests/winsim/tool.h"
+#include "tools/qvl/audit.h"
 #include "tools/qvl/qvl.h"
 
 namespace {
@@ -69,6 +70,23 @@ TEST(Control, Start) {
         {"not installed", {"start"}, [] {}, EXIT_REFUSED, 0, 0, 0},
         {"not elevated", {"start"}, [] { Installed(STOPPED); W.CanMakeServices = false; }, EXIT_REFUSED, STOPPED, 0, 0},
         {"--if-remembered with nothing noted", {"start", "--if-remembered"}, [] { Installed(STOPPED); }, 0, STOPPED, 0, 0},
+        {"--if-remembered after a stop noted it", {"start", "--if-remembered"},
+         [] {
+             Installed(STOPPED);
+             MakeFile(std::string("C:\\QVL\\") + WAS_RUNNING_FILE, "");
+         },
+         0, RUNNING, 500, 2000},
+        {"a disabled service", {"start"}, [] { Installed(STOPPED).Start = 4; }, 1, STOPPED, 0, 0},
+        {"the manager cannot be opened", {"start"}, [] { Installed(STOPPED); W.ManagerError = 1115; }, EXIT_REFUSED,
+         STOPPED, 0, 0},
+        {"the service cannot be opened", {"start"}, [] { Installed(STOPPED); W.ServiceOpenError = 1115; }, EXIT_REFUSED,
+         STOPPED, 0, 0},
+        {"Ctrl-C while it starts: left starting", {"start"},
+         [] {
+             Installed(STOPPED).StartMs = 60000;
+             W.CtrlAtMs = 2000;
+         },
+         1, START_PENDING, 2000, 3000},
     });
 }
 
@@ -90,6 +108,15 @@ TEST(Control, Stop) {
          },
          0, STOPPED, 2500, 5000},
         {"not elevated", {"stop"}, [] { Installed(RUNNING); W.CanMakeServices = false; }, EXIT_REFUSED, RUNNING, 0, 0},
+        {"one that refuses the stop", {"stop"}, [] { Installed(RUNNING).RefusesStop = true; }, 1, RUNNING, 0, 0},
+        {"one that runs again instead of stopping", {"stop"}, [] { Installed(RUNNING).StopBounces = true; }, 1, RUNNING,
+         5000, 6000},
+        {"Ctrl-C while it stops: the stop goes on", {"stop"},
+         [] {
+             Installed(RUNNING).StopMs = 60000;
+             W.CtrlAtMs = 3000;
+         },
+         1, STOP_PENDING, 3000, 4000},
     });
 }
 
@@ -102,6 +129,13 @@ TEST(Control, Uninstall) {
          [] { Installed(RUNNING).NeverStops = true; },
          1, STOP_PENDING, 3000, 4000},
         {"not installed", {"uninstall"}, [] {}, EXIT_REFUSED, 0, 0, 0},
+        {"one being deleted already", {"uninstall"},
+         [] {
+             Service& s = Installed(STOPPED);
+             s.MarkedForDelete = true;
+             s.OpenHandles = 1;  // the Services console holds it
+         },
+         1, STOPPED, 0, 0},
     });
     // The folder and what it holds stay.
     Reset();
@@ -113,6 +147,18 @@ TEST(Control, Uninstall) {
     uint32_t error;
     EXPECT_TRUE(Resolve("C:\\QVL", true, &parent, &name, &error));
     EXPECT_EQ(W.Objects.size(), objects);
+}
+
+// stop --remember notes in the service's folder that it ran, so that start --if-remembered
+// starts only what ran before an upgrade; a stop of a stopped service forgets it.
+TEST(Control, StopRemembersWhatRan) {
+    Reset();
+    Installed(RUNNING);
+    EXPECT_EQ(Qvl({"stop", "--remember"}).Exit, 0);
+    EXPECT_NE(DataAt(std::string("C:\\QVL\\") + WAS_RUNNING_FILE), "(none)");
+    EXPECT_EQ(Qvl({"stop", "--remember"}).Exit, 0);
+    EXPECT_EQ(DataAt(std::string("C:\\QVL\\") + WAS_RUNNING_FILE), "(none)") << "the last stop's truth";
+    EXPECT_EQ(ToolHandlesOpen(), 0);
 }
 
 TEST(Control, CheckReadsTheServiceState) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "host/entry.h"
 #include "host/service.h"
@@ -18,6 +19,7 @@ namespace {
 using namespace winsim;
 
 const char FOLDER[] = "C:\\QVL";
+const char TRUSTED_INSTALLER[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 const char USER_DATA[] = "the user's own host";
 
 std::string In(const std::string& folder, const std::string& name) {
@@ -28,11 +30,15 @@ std::string Shipped(const std::string& file) {
     return "shipped " + file;
 }
 
-bool Exists(const std::string& path) {
+int IdOf(const std::string& path) {
     int parent;
     std::string name;
     uint32_t error;
-    return Resolve(path, true, &parent, &name, &error) != 0;
+    return Resolve(path, true, &parent, &name, &error);
+}
+
+bool Exists(const std::string& path) {
+    return IdOf(path) != 0;
 }
 
 // Where install starts from.
@@ -59,6 +65,17 @@ const std::vector<Scenario>& Scenarios() {
          [] {
              Unpacked();
              MakeFile(In(FOLDER, "helper.dll"), "the operator's helper");
+         }},
+        {"the unpacked kit, its service one users may reconfigure",
+         {"install", FOLDER},
+         [] {
+             Unpacked();
+             Service s;
+             s.Name = SERVICE_NAME;
+             s.Display = "QVL Service";
+             s.BinaryPath = "\"" + In(FOLDER, HOST_FILE) + "\"";
+             s.Security += "(A;;CCDCLCSWRPWPDTLOCRRC;;;AU)";
+             W.Services[Upper(SERVICE_NAME)] = s;
          }},
         {"a folder the user made and the operator filled",
          {"install", FOLDER},
@@ -102,9 +119,13 @@ void PlantEverywhere(const std::function<void(const std::string&)>& plant) {
     for (const auto& f : folders) plant(f);
 }
 
+// The names a clean run made beside the service's folder (its copy, the open folder kept aside).
+std::vector<std::string> BesideNames;
+
 const std::vector<Attack>& Attacks() {
     static const std::vector<Attack> all = {
         {"keeps handles on all it can open", KeepAll},
+        {"keeps a handle on the service", [] { KeepServiceHandle(SERVICE_NAME); }},
         {"plants a DLL beside the program",
          [] { PlantEverywhere([](const std::string& f) { MakeFile(In(f, "version.dll"), "the user's DLL"); }); }},
         {"plants a junction and a hard link",
@@ -127,6 +148,11 @@ const std::vector<Attack>& Attacks() {
              MakeFolder(FOLDER, "D:(A;OICI;FA;;;WD)");
              MakeFile(In(FOLDER, HOST_FILE), USER_DATA);
          }},
+        {"takes the names install makes beside the folder",
+         [] {
+             for (const auto& name : BesideNames)
+                 if (MakeFolder(name, "D:(A;OICI;FA;;;WD)")) MakeFile(In(name, HOST_FILE), USER_DATA);
+         }},
         {"swaps the folder for its own at once",
          [] {
              int h = KeepHandle(FOLDER);
@@ -146,21 +172,58 @@ std::vector<std::string> Breaches(const Ran& r) {
     if (ToolHandlesOpen()) breaches.push_back("install left " + std::to_string(ToolHandlesOpen()) + " handles open");
     std::string path = ServicePath(SERVICE_NAME);
     if (path.empty()) return breaches;
+    // A service install refused or failed before touching is as the operator had it.
+    if (r.Exit != 0 && W.PathsGiven.empty() && path == r.PathBefore) return breaches;
     for (const auto& way : UserWaysIn(path)) breaches.push_back("after install (exit " + std::to_string(r.Exit) + "): " + way);
-    UseKeptHandles();
+    // A host the user wrote before install may be copied from an open folder (what it holds is the
+    // operator's to vouch for), but never without a warning that names it.
     std::string host = path.substr(1, path.size() - 2);
-    if (DataAt(host) != Shipped(HOST_FILE))
-        breaches.push_back("once the user used its handles, the service runs " + DataAt(host));
+    bool warned = false;
+    for (size_t at = r.Said.find("warn:"); at != std::string::npos; at = r.Said.find("warn:", at + 1))
+        warned |= r.Said.substr(at, r.Said.find('\n', at) - at).find(HOST_FILE) != std::string::npos;
+    if (DataAt(host) != Shipped(HOST_FILE) && !warned)
+        breaches.push_back("the service runs " + DataAt(host) + ", and install gave no warning naming it");
+    for (const auto& kept : W.UserServiceHandles) {
+        Service* s = ServiceOf(kept.first);
+        if (s && !s->MarkedForDelete && (kept.second & SERVICE_TAKEOVER))
+            breaches.push_back("the user holds a handle on the service " + kept.first + " that may change it");
+    }
+    std::string ran = DataAt(host);
+    UseKeptHandles();
+    if (ServicePath(SERVICE_NAME) != path) breaches.push_back("the user pointed the service at " + ServicePath(SERVICE_NAME));
+    if (DataAt(host) != ran) breaches.push_back("once the user used its handles, the service runs " + DataAt(host));
     for (const auto& way : UserWaysIn(path)) breaches.push_back("once the user used its handles: " + way);
     return breaches;
 }
 
+// Breaches found at the placements of a loop, by kind: each said once, with how many placements
+// gave it and the first of them (paths made anew by install are told apart by their step only).
+struct Found {
+    std::map<std::string, std::pair<int, std::string>> Kinds;
+    std::string FirstSaid;
+    void Add(const std::string& step, const std::string& breach, const std::string& said) {
+        if (Kinds.empty()) FirstSaid = said;
+        auto& k = Kinds[breach];
+        if (!k.first++) k.second = step;
+    }
+    std::string Text() const {
+        std::string t;
+        for (const auto& k : Kinds)
+            t += "  " + k.first + " (" + std::to_string(k.second.first) + " placements; the first " + k.second.second + ")\n";
+        return t + "what install said at the first:\n" + FirstSaid;
+    }
+};
+
 // The calls of a clean run of the scenario: each is a place for the user.
-int CleanCalls(const Scenario& s) {
-    Reset();
+int CleanCalls(const Scenario& s, const Version& windows = Version()) {
+    Reset(windows);
     s.Prepare();
+    W.Named.clear();
     W.Calls = 0;
     Qvl(s.Args);
+    BesideNames.clear();
+    for (const auto& named : W.Named)
+        if (named.first == 1 && Upper(named.second) != Upper(FOLDER + 3)) BesideNames.push_back("C:\\" + named.second);
     return W.Calls;
 }
 
@@ -175,6 +238,12 @@ TEST(Install, CleanRunsMakeAServiceNoUserCanTakeOver) {
             EXPECT_TRUE(Breaches(r).empty());
             continue;
         }
+        if (std::string(s.Name).find("may reconfigure") != std::string::npos) {
+            // Refused: whatever it set, a handle a user opened on the service before keeps its rights.
+            EXPECT_EQ(r.Exit, EXIT_REFUSED);
+            EXPECT_EQ(ServicePath(SERVICE_NAME), "\"" + In(FOLDER, HOST_FILE) + "\"");
+            continue;
+        }
         EXPECT_EQ(r.Exit, 0);
         std::string path = ServicePath(SERVICE_NAME);
         ASSERT_FALSE(path.empty());
@@ -185,35 +254,59 @@ TEST(Install, CleanRunsMakeAServiceNoUserCanTakeOver) {
     }
 }
 
+// On Windows 10 and on XP, where a folder is listed by its path and not through its handle.
 TEST(Install, UserAtEveryStepNeverTakesTheServiceOver) {
     int placements = 0;
-    for (const Scenario& s : Scenarios()) {
-        int calls = CleanCalls(s);
-        ASSERT_GT(calls, 10) << s.Name;
-        for (const Attack& a : Attacks()) {
-            std::vector<std::string> failures;
-            std::string firstSaid;
-            for (int n = 0; n <= calls; n++) {
-                Reset();
-                s.Prepare();
-                W.Calls = 0;
-                if (n == 0) AsUser(a.Run);
-                else W.Scripts.push_back({n, a.Run});
-                Ran r = Qvl(s.Args);
-                placements++;
-                std::string step = n == 0 ? "before install" : "after call " + std::to_string(n) + " (" +
-                                                                   (n <= static_cast<int>(W.CallNames.size()) ? W.CallNames[n - 1] : "?") + ")";
-                for (const auto& b : Breaches(r)) {
-                    if (failures.empty()) firstSaid = r.Said;
-                    failures.push_back(step + ": " + b);
+    for (Version v : {Version{10, 0}, Version{5, 1}}) {
+        for (const Scenario& s : Scenarios()) {
+            int calls = CleanCalls(s, v);
+            ASSERT_GT(calls, 10) << s.Name;
+            for (const Attack& a : Attacks()) {
+                Found found;
+                for (int n = 0; n <= calls; n++) {
+                    Reset(v);
+                    s.Prepare();
+                    W.Calls = 0;
+                    if (n == 0) AsUser(a.Run);
+                    else W.Scripts.push_back({n, a.Run});
+                    Ran r = Qvl(s.Args);
+                    placements++;
+                    std::string step = n == 0 ? "before install" : "after call " + std::to_string(n) + " (" +
+                                                                       (n <= static_cast<int>(W.CallNames.size()) ? W.CallNames[n - 1] : "?") + ")";
+                    for (const auto& b : Breaches(r)) found.Add(step, b, r.Said);
                 }
+                EXPECT_TRUE(found.Kinds.empty()) << s.Name << " on " << v.Major << "." << v.Minor << ", the user " << a.Name
+                                                 << ":\n" << found.Text();
             }
-            EXPECT_TRUE(failures.empty()) << s.Name << ", the user " << a.Name << ": " << failures.size()
-                                          << " breaches, the first:\n" << (failures.empty() ? "" : failures.front())
-                                          << "\nafter install said:\n" << firstSaid;
         }
     }
     EXPECT_GT(placements, 100);
+}
+
+// A failure at any step (each of the tool's calls in turn answers access denied) leaves no service
+// pointing at anything a user could write, nothing of the operator's deleted or changed, and no
+// handle open.
+TEST(Install, FailureAtEveryStepLeavesNothingOpen) {
+    for (const Scenario& s : Scenarios()) {
+        int calls = CleanCalls(s);
+        Found found;
+        for (int n = 1; n <= calls; n++) {
+            Reset();
+            s.Prepare();
+            std::map<int, std::string> operators;
+            for (size_t id = 1; id < W.Objects.size(); id++) operators[static_cast<int>(id)] = W.Objects[id].Data;
+            W.Calls = 0;
+            W.FailCall = n;
+            Ran r = Qvl(s.Args);
+            std::string step = "call " + std::to_string(n) + " (" + W.CallNames[n - 1] + ") failing";
+            for (const auto& b : Breaches(r)) found.Add(step, b, r.Said);
+            for (const auto& v : W.Violations) found.Add(step, v, r.Said);
+            for (const auto& o : operators)
+                if (W.Objects[o.first].Gone || W.Objects[o.first].Data != o.second)
+                    found.Add(step, "the operator's " + PathOf(o.first) + " was deleted or changed", r.Said);
+        }
+        EXPECT_TRUE(found.Kinds.empty()) << s.Name << ":\n" << found.Text();
+    }
 }
 
 // Takeover 1: the user opened the operator's folder with DELETE before the lock and kept the
@@ -378,6 +471,123 @@ TEST(Install, RefusalsChangeNothing) {
         EXPECT_EQ(W.Objects.size(), objects) << "nothing was made";
         EXPECT_EQ(ServicePath(SERVICE_NAME), before);
         EXPECT_EQ(ToolHandlesOpen(), 0);
+    }
+}
+
+// The other ways a folder and a service are found, each with what install must make of them.
+TEST(Install, FoldersAndServicesAsFound) {
+    const std::string programFiles = "C:\\Program Files\\QVL";
+    auto closedKit = [programFiles](const std::string& folder) {
+        W.Tool.PrivilegesOn = true;
+        MakeFolder(folder, LOCK_SDDL);
+        for (const char* file : {HOST_FILE, TOOL_FILE, PROGRAM_FILE}) MakeFile(In(folder, file), Shipped(file));
+        W.Tool.PrivilegesOn = false;
+    };
+    auto service = [](const std::string& name, const std::string& display, const std::string& path) {
+        Service s;
+        s.Name = name;
+        s.Display = display;
+        s.BinaryPath = "\"" + path + "\"";
+        W.Services[Upper(name)] = s;
+        return &W.Services[Upper(name)];
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void()> prepare;
+        int exit;
+        const char* said;                // a part of what install says
+        std::function<bool()> holds;     // what must be so afterwards
+    } cases[] = {
+        {"a closed folder under a closed parent is run from", {"install", programFiles},
+         [&] { closedKit(programFiles); }, 0, "could never have written it",
+         [&] { return ServicePath(SERVICE_NAME) == "\"" + In(programFiles, HOST_FILE) + "\""; }},
+        {"--program into it: a new file renamed over the program", {"install", programFiles, "--program", "C:\\Kit\\ZARNQVL.EXE"},
+         [&] { closedKit(programFiles); W.Objects[IdOf(In(programFiles, PROGRAM_FILE))].Data = "old"; },
+         0, "renamed over", [&] { return DataAt(In(programFiles, PROGRAM_FILE)) == Shipped(PROGRAM_FILE); }},
+        {"--made-locked: the package's locked folder is run from", {"install", FOLDER, "--made-locked"},
+         [&] { closedKit(FOLDER); }, 0, "could never have written it",
+         [] { return ServicePath(SERVICE_NAME) == "\"" + In(FOLDER, HOST_FILE) + "\""; }},
+        {"--made-locked on a closed folder the system's TrustedInstaller owns: run from, as no user holds it",
+         {"install", FOLDER, "--made-locked"},
+         [&] { closedKit(FOLDER); W.Objects[IdOf(FOLDER)].Security.Owner = TRUSTED_INSTALLER; }, 0,
+         "could never have written it", [] { return ServicePath(SERVICE_NAME) == "\"" + In(FOLDER, HOST_FILE) + "\""; }},
+        {"a service users may reconfigure is refused: a handle opened on it before keeps its rights", {"install", FOLDER},
+         [&] {
+             Unpacked();
+             service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE))->Security += "(A;;CCDCLCSWRPWPDTLOCRRC;;;AU)";
+         },
+         EXIT_REFUSED, "keeps its rights whatever is set now", [] { return true; }},
+        {"a service whose key users may write is refused", {"install", FOLDER},
+         [&] {
+             Unpacked();
+             service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE))->KeySecurity += "(A;CI;KA;;;BU)";
+         },
+         EXIT_REFUSED, "registry key", [] { return true; }},
+        {"another service in the folder: both named", {"install", FOLDER},
+         [&] { Unpacked(); service("Other", "Other", In(FOLDER, HOST_FILE)); }, EXIT_REFUSED, "Other",
+         [] { return ServiceOf(SERVICE_NAME) == nullptr; }},
+        {"a display name another service shows", {"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE"},
+         [&] { service("Other", "QVL Service", "C:\\Other\\qvlsvce.exe"); }, 1, "already shown",
+         [] { return ServiceOf(SERVICE_NAME) == nullptr; }},
+        {"a service being deleted", {"install", FOLDER},
+         [&] {
+             Unpacked();
+             Service* s = service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE));
+             s->MarkedForDelete = true;
+             s->OpenHandles = 1;  // the Services console holds it
+         },
+         1,
+         "being deleted", [] { return true; }},
+        {"its own service, in the open folder it is copied from", {"install", FOLDER},
+         [&] { Unpacked(); service(SERVICE_NAME, "QVL Service", In(FOLDER, HOST_FILE)); }, 0, "re-applied",
+         [] { return UserWaysIn(ServicePath(SERVICE_NAME)).empty(); }},
+        {"the name aside taken already", {"install", FOLDER},
+         [&] { Unpacked(); MakeFolder("C:\\QVL.qvl-old"); }, 0, "C:\\QVL.qvl-old-2",
+         [] { return Exists("C:\\QVL.qvl-old-2\\qvlsvce.exe"); }},
+        {"--no-lock: the folder as it is, what stays open said", {"install", FOLDER, "--no-lock"}, Unpacked, 0,
+         "stay open", [] { return ServicePath(SERVICE_NAME) == "\"C:\\QVL\\qvlsvce.exe\""; }},
+        {"a volume that keeps no access lists", {"install", FOLDER, "--program", "C:\\Kit\\ZARNQVL.EXE"},
+         [] {
+             W.KeepsAccessLists = false;
+             W.Objects[1].Security.Dacl.push_back({true, ACE_OI | ACE_CI, FILE_ALL, SID_EVERYONE});
+         },
+         1, "no service was made", [] { return ServiceOf(SERVICE_NAME) == nullptr; }},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        c.prepare();
+        Ran r = Qvl(c.args);
+        SCOPED_TRACE(std::string(c.what) + "\n" + r.Said);
+        EXPECT_EQ(r.Exit, c.exit);
+        EXPECT_NE(r.Said.find(c.said), std::string::npos) << c.said;
+        EXPECT_TRUE(c.holds());
+        EXPECT_EQ(ToolHandlesOpen(), 0);
+    }
+}
+
+// XP and 2003: users add folders to any folder made under C:\, Power Users modify Program Files,
+// and no OWNER RIGHTS. A Power User is one of the users install must keep out.
+TEST(Install, OlderWindowsWithPowerUsers) {
+    for (Version v : {Version{5, 1}, Version{5, 2}}) {
+        for (const Scenario& s : Scenarios()) {
+            Reset(v);
+            W.User.Groups.push_back(SID_POWER_USERS);
+            s.Prepare();
+            Ran r = Qvl(s.Args);
+            SCOPED_TRACE(std::string(s.Name) + " on " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "\n" + r.Said);
+            for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
+        }
+        Reset(v);
+        W.User.Groups.push_back(SID_POWER_USERS);
+        const std::string folder = "C:\\Program Files\\QVL";
+        MakeFolder(folder);
+        for (const char* file : {HOST_FILE, TOOL_FILE, PROGRAM_FILE}) MakeFile(In(folder, file), Shipped(file));
+        Ran r = Qvl({"install", folder});
+        SCOPED_TRACE("Program Files on XP\n" + r.Said);
+        EXPECT_EQ(r.Said.find("could never have written it"), std::string::npos) << "not adopted: Power Users could write it";
+        EXPECT_NE(r.Said.find("Power Users"), std::string::npos) << "what they could do is said";
+        for (const auto& b : Breaches(r)) ADD_FAILURE() << b;
     }
 }
 

@@ -1,6 +1,7 @@
 // Every call of qvl's door, answered by the simulated Windows as its contract says: each call is
 // counted, and the attacker's scripts due after it run before it returns to the tool.
 #include <cstring>
+#include <set>
 
 #include "tests/winsim/world.h"
 #include "tools/qvl/door.h"
@@ -32,6 +33,8 @@ const DWORD VOLUME_SERIAL = 0x51A7E;
 struct Call {
     explicit Call(const char* name) { winsim::Called(name); }
     ~Call() { winsim::RunDue(); }
+    // Whether the test asked this call of the tool's to fail.
+    bool Fails() const { return !W.Acting && W.FailCall && W.Calls == W.FailCall; }
 };
 
 DWORD Put(const std::string& text, char* out, int size) {
@@ -41,6 +44,25 @@ DWORD Put(const std::string& text, char* out, int size) {
     }
     memcpy(out, text.c_str(), text.size() + 1);
     return door::OK;
+}
+
+// The door's handles given out and not yet closed: a close of any other is the tool's fault.
+std::set<const void*>& Live() {
+    static std::set<const void*> live;
+    return live;
+}
+
+template <typename T>
+T* Give(T* handle) {
+    Live().insert(handle);
+    return handle;
+}
+
+// Whether handle may be closed now; a second close is a violation, said, and leaves it be.
+bool Closing(const void* handle) {
+    if (Live().erase(handle)) return true;
+    W.Violations.push_back("closed a handle that was not open (closed twice?)");
+    return false;
 }
 
 DWORD Error() {
@@ -61,6 +83,14 @@ bool DisplayTaken(const std::string& display, const std::string& except) {
     return false;
 }
 
+// An object's descriptor as text, or the fault a test set on it.
+DWORD Text(int id, char* out, int size) {
+    auto fails = W.SecurityFails.find(id);
+    if (fails != W.SecurityFails.end()) return fails->second;
+    auto text = W.SecurityText.find(id);
+    return Put(text != W.SecurityText.end() ? text->second : winsim::SddlOf(W.Objects[id].Security), out, size);
+}
+
 void GivePath(const std::string& binaryPath) {
     W.PathsGiven.push_back({binaryPath, !winsim::UserWaysIn(binaryPath).empty()});
 }
@@ -72,6 +102,7 @@ namespace door {
 DWORD Open(File folder, const char* name, const Opening& how, File* out) {
     Call call("Open");
     *out = nullptr;
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     if (how.What == KIND_ANY && how.Disposition != DISPOSE_OPEN_EXISTING) return ERR_INVALID_PARAMETER;
     int parent = 0, id = 0;
     std::string last;
@@ -103,19 +134,21 @@ DWORD Open(File folder, const char* name, const Opening& how, File* out) {
                            how.Disposition == DISPOSE_CREATE_NEW ? winsim::CREATE_NEW : winsim::OPEN_EXISTING,
                            how.What == KIND_FOLDER, how.Sddl && W.KeepsAccessLists ? how.Sddl : "");
     if (!h) return Error();
-    *out = new Object{h};
+    *out = Give(new Object{h});
     return OK;
 }
 
 void Close(File f) {
     Call call("Close");
-    if (!f) return W.Violations.push_back("closed a null handle");
+    if (!f) return;  // as the Windows side: nothing to close
+    if (!Closing(f)) return;
     winsim::Close(f->Handle);
     delete f;
 }
 
 DWORD Describe(File f, Info* out) {
     Call call("Describe");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     winsim::Handle* h = Held(f);
     if (!h) return ERR_INVALID_HANDLE;
     if (!(h->Access & winsim::READ_ATTRIBUTES)) return ERR_ACCESS_DENIED;
@@ -134,6 +167,7 @@ DWORD Describe(File f, Info* out) {
 DWORD Read(File f, void* buffer, DWORD size, DWORD* got) {
     Call call("Read");
     *got = 0;
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     winsim::Handle* h = Held(f);
     if (!h) return ERR_INVALID_HANDLE;
     if (!(h->Access & winsim::READ_DATA)) return ERR_ACCESS_DENIED;
@@ -147,6 +181,7 @@ DWORD Read(File f, void* buffer, DWORD size, DWORD* got) {
 
 DWORD Write(File f, const void* data, DWORD size, bool) {
     Call call("Write");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     winsim::Handle* h = Held(f);
     if (!h) return ERR_INVALID_HANDLE;
     if (!(h->Access & winsim::WRITE_DATA)) return ERR_ACCESS_DENIED;
@@ -160,17 +195,21 @@ DWORD Write(File f, const void* data, DWORD size, bool) {
 
 DWORD List(File folder, const char* path, Listed visit, void* context) {
     Call call("List");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     winsim::Handle* h = Held(folder);
     if (!h) return ERR_INVALID_HANDLE;
     if (!(h->Access & winsim::READ_DATA)) return ERR_ACCESS_DENIED;
-    // As the Windows build does: by path. A path that names another folder now is the seam's
-    // weakness, noted so that a test can tell.
-    int parent;
-    std::string last;
-    uint32_t error = 0;
-    int id = winsim::Resolve(path, false, &parent, &last, &error);
-    if (!id) return error;
-    if (id != h->Object) W.Violations.push_back(std::string("listed ") + path + " by path: it is another folder now");
+    // As the Windows build does: through the handle from Vista on, by path before. A path that
+    // names another folder now is the older systems' weakness, noted so that a test can tell.
+    int id = h->Object;
+    if (!W.Windows.Vista()) {
+        int parent;
+        std::string last;
+        uint32_t error = 0;
+        id = winsim::Resolve(path, false, &parent, &last, &error);
+        if (!id) return error;
+        if (id != h->Object) W.Violations.push_back(std::string("listed ") + path + " by path: it is another folder now");
+    }
     std::vector<std::string> names;
     for (const auto& c : W.Objects[id].Children) names.push_back(W.Objects[id].Spelling[c.first]);
     auto failing = W.FailListingAfter.find(id);
@@ -184,6 +223,7 @@ DWORD List(File folder, const char* path, Listed visit, void* context) {
 
 DWORD Rename(File f, const char* name, bool replace) {
     Call call("Rename");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     winsim::Handle* h = Held(f);
     if (!h) return ERR_INVALID_HANDLE;
     if (!*name || strchr(name, '\\') || strchr(name, '/')) return ERR_INVALID_PARAMETER;
@@ -192,6 +232,7 @@ DWORD Rename(File f, const char* name, bool replace) {
 
 DWORD Remove(File folder, const char* name) {
     Call call("Remove");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     int parent;
     std::string last;
     uint32_t error = 0;
@@ -219,25 +260,28 @@ DWORD Remove(File folder, const char* name) {
 
 DWORD Security(File f, char* out, int size) {
     Call call("Security");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     winsim::Handle* h = Held(f);
     if (!h) return ERR_INVALID_HANDLE;
     if (!(h->Access & winsim::READ_CONTROL)) return ERR_ACCESS_DENIED;
-    return Put(winsim::SddlOf(W.Objects[h->Object].Security), out, size);
+    return Text(h->Object, out, size);
 }
 
 DWORD PathSecurity(const char* path, char* out, int size) {
     Call call("PathSecurity");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     int parent;
     std::string last;
     uint32_t error = 0;
     int id = winsim::Resolve(path, false, &parent, &last, &error);
     if (!id) return error;
     if (!(winsim::RightsNow(id, parent, winsim::Caller()) & winsim::READ_CONTROL)) return ERR_ACCESS_DENIED;
-    return Put(winsim::SddlOf(W.Objects[id].Security), out, size);
+    return Text(id, out, size);
 }
 
 DWORD SetSecurity(File f, const char* sddl) {
     Call call("SetSecurity");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     if (!Held(f)) return ERR_INVALID_HANDLE;
     winsim::Descriptor d;
     if (!winsim::ParseSddl(sddl, &d) || !strstr(sddl, "D:")) return ERR_INVALID_SECURITY_DESCR;
@@ -248,13 +292,6 @@ DWORD SetSecurity(File f, const char* sddl) {
 void EnablePrivileges() {
     Call call("EnablePrivileges");
     W.Tool.PrivilegesOn = true;
-}
-
-DWORD KeepsAccessLists(File f, bool* keeps) {
-    Call call("KeepsAccessLists");
-    if (!Held(f)) return ERR_INVALID_HANDLE;
-    *keeps = W.KeepsAccessLists;
-    return OK;
 }
 
 Version WindowsVersion() {
@@ -269,6 +306,7 @@ DWORD UserSid(char* out, int size) {
 
 DWORD Variable(const char* name, char* out, int size) {
     Call call("Variable");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     for (const auto& v : W.Environment)
         if (winsim::Upper(v.first) == winsim::Upper(name)) return Put(v.second, out, size);
     if (size > 0) out[0] = '\0';
@@ -277,16 +315,19 @@ DWORD Variable(const char* name, char* out, int size) {
 
 DWORD WindowsFolder(char* out, int size) {
     Call call("WindowsFolder");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     return Put("C:\\Windows", out, size);
 }
 
 DWORD ModulePath(char* out, int size) {
     Call call("ModulePath");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     return Put(W.ModulePath, out, size);
 }
 
 DWORD FullPath(const char* path, char* out, int size) {
     Call call("FullPath");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     std::string p = path;
     bool absolute = p.size() >= 3 && p[1] == ':' && (p[2] == '\\' || p[2] == '/');
     if (!absolute) p = W.CurrentFolder + (W.CurrentFolder.back() == '\\' ? "" : "\\") + p;
@@ -295,6 +336,7 @@ DWORD FullPath(const char* path, char* out, int size) {
 
 DWORD LongPath(const char* path, char* out, int size) {
     Call call("LongPath");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     int parent;
     std::string last;
     uint32_t error = 0;
@@ -315,8 +357,10 @@ void Sleep(DWORD ms) {
 DWORD ManagerOpen(DWORD access, Service* out) {
     Call call("ManagerOpen");
     *out = nullptr;
+    if (call.Fails()) return ERR_ACCESS_DENIED;
+    if (W.ManagerError) return W.ManagerError;
     if ((access & MANAGER_CREATE_SERVICE) && !W.CanMakeServices) return ERR_ACCESS_DENIED;
-    *out = new ServiceObject{true, "", access};
+    *out = Give(new ServiceObject{true, "", access});
     W.ServiceHandles++;
     return OK;
 }
@@ -324,12 +368,14 @@ DWORD ManagerOpen(DWORD access, Service* out) {
 DWORD ServiceOpen(Service manager, const char* name, DWORD access, Service* out) {
     Call call("ServiceOpen");
     *out = nullptr;
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     if (!manager || !manager->Manager) return ERR_INVALID_HANDLE;
     winsim::Service* s = winsim::ServiceOf(name);
     if (!s) return ERR_SERVICE_DOES_NOT_EXIST;
+    if (W.ServiceOpenError) return W.ServiceOpenError;
     const DWORD changes = SVC_CHANGE_CONFIG | SVC_START | SVC_STOP | RIGHT_DELETE | RIGHT_WRITE_DAC | RIGHT_WRITE_OWNER;
     if ((access & changes) && !W.CanMakeServices) return ERR_ACCESS_DENIED;
-    *out = new ServiceObject{false, name, access};
+    *out = Give(new ServiceObject{false, name, access});
     s->OpenHandles++;
     W.ServiceHandles++;
     return OK;
@@ -337,7 +383,7 @@ DWORD ServiceOpen(Service manager, const char* name, DWORD access, Service* out)
 
 void ServiceClose(Service s) {
     Call call("ServiceClose");
-    if (!s) return W.Violations.push_back("closed a null service handle");
+    if (!s || !Closing(s)) return;
     W.ServiceHandles--;
     if (!s->Manager)
         if (winsim::Service* found = winsim::ServiceOf(s->Name)) found->OpenHandles--;
@@ -347,6 +393,7 @@ void ServiceClose(Service s) {
 
 DWORD ServicesList(Service manager, ServiceListed visit, void* context) {
     Call call("ServicesList");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     if (!manager || !(manager->Access & MANAGER_ENUMERATE_SERVICE)) return ERR_ACCESS_DENIED;
     std::vector<std::string> names;
     for (const auto& s : W.Services) names.push_back(s.second.Name.empty() ? s.first : s.second.Name);
@@ -369,6 +416,7 @@ winsim::Service* Opened(Service s, DWORD right, DWORD* error) {
 
 DWORD ServiceQueryStatus(Service s, Status* out) {
     Call call("ServiceQueryStatus");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, SVC_QUERY_STATUS, &e);
     if (found) *out = StatusOf(*found);
@@ -377,6 +425,7 @@ DWORD ServiceQueryStatus(Service s, Status* out) {
 
 DWORD ServiceQueryConfig(Service s, Config* out) {
     Call call("ServiceQueryConfig");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, SVC_QUERY_CONFIG, &e);
     if (!found) return e;
@@ -392,6 +441,7 @@ DWORD ServiceQueryConfig(Service s, Config* out) {
 DWORD ServiceCreate(Service manager, const char* name, const Making& m, Service* out) {
     Call call("ServiceCreate");
     *out = nullptr;
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     if (!manager || !manager->Manager) return ERR_INVALID_HANDLE;
     if (!(manager->Access & MANAGER_CREATE_SERVICE)) return ERR_ACCESS_DENIED;
     if (winsim::Service* s = winsim::ServiceOf(name)) return s->MarkedForDelete ? ERR_SERVICE_MARKED_FOR_DELETE : ERR_SERVICE_EXISTS;
@@ -405,13 +455,14 @@ DWORD ServiceCreate(Service manager, const char* name, const Making& m, Service*
     s.OpenHandles = 1;
     W.Services[winsim::Upper(name)] = s;
     GivePath(m.BinaryPath);
-    *out = new ServiceObject{false, name, SVC_ALL_ACCESS};
+    *out = Give(new ServiceObject{false, name, SVC_ALL_ACCESS});
     W.ServiceHandles++;
     return OK;
 }
 
 DWORD ServiceChange(Service s, const Making& m) {
     Call call("ServiceChange");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, SVC_CHANGE_CONFIG, &e);
     if (!found) return e;
@@ -428,6 +479,7 @@ DWORD ServiceChange(Service s, const Making& m) {
 
 DWORD ServiceDescribe(Service s, const char* text) {
     Call call("ServiceDescribe");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, SVC_CHANGE_CONFIG, &e);
     if (found) found->Description = text;
@@ -436,6 +488,7 @@ DWORD ServiceDescribe(Service s, const char* text) {
 
 DWORD ServiceDelete(Service s) {
     Call call("ServiceDelete");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, RIGHT_DELETE, &e);
     if (!found) return e;
@@ -446,12 +499,14 @@ DWORD ServiceDelete(Service s) {
 
 DWORD ServiceStart(Service s) {
     Call call("ServiceStart");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, SVC_START, &e);
     if (!found) return e;
     if (W.NowMs < W.LockedUntilMs) return ERR_SERVICE_DATABASE_LOCKED;
     if (found->MarkedForDelete) return ERR_SERVICE_MARKED_FOR_DELETE;
     if (found->State != os::SERVICE_STOPPED) return ERR_SERVICE_ALREADY_RUNNING;
+    if (found->Start == START_DISABLED) return winsim::E_SERVICE_DISABLED;
     found->State = os::SERVICE_START_PENDING;
     found->PendingUntil = W.NowMs + found->StartMs;
     found->PendingTo = found->StartFails ? os::SERVICE_STOPPED : os::SERVICE_RUNNING;
@@ -461,16 +516,17 @@ DWORD ServiceStart(Service s) {
 
 DWORD ServiceControl(Service s, DWORD control, Status* out) {
     Call call("ServiceControl");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, control == os::SERVICE_CONTROL_STOP ? SVC_STOP : 0, &e);
     if (!found) return e;
     if (found->State == os::SERVICE_STOPPED) return ERR_SERVICE_NOT_ACTIVE;
-    if (found->State == os::SERVICE_START_PENDING || found->State == os::SERVICE_STOP_PENDING)
+    if (found->State == os::SERVICE_START_PENDING || found->State == os::SERVICE_STOP_PENDING || found->RefusesStop)
         return ERR_SERVICE_CANNOT_ACCEPT_CTRL;
     if (control == os::SERVICE_CONTROL_STOP) {
         found->State = os::SERVICE_STOP_PENDING;
         found->PendingUntil = found->NeverStops ? 0 : W.NowMs + found->StopMs;
-        found->PendingTo = os::SERVICE_STOPPED;
+        found->PendingTo = found->StopBounces ? os::SERVICE_RUNNING : os::SERVICE_STOPPED;
     }
     *out = StatusOf(*found);
     return OK;
@@ -478,24 +534,16 @@ DWORD ServiceControl(Service s, DWORD control, Status* out) {
 
 DWORD ServiceSecurity(Service s, char* out, int size) {
     Call call("ServiceSecurity");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, RIGHT_READ_CONTROL, &e);
+    if (found && found->SecurityUnread) return ERR_ACCESS_DENIED;
     return found ? Put(found->Security, out, size) : e;
-}
-
-DWORD ServiceSetSecurity(Service s, const char* sddl) {
-    Call call("ServiceSetSecurity");
-    DWORD e;
-    winsim::Service* found = Opened(s, RIGHT_WRITE_DAC, &e);
-    if (!found) return e;
-    winsim::Descriptor d;
-    if (!winsim::ParseSddl(sddl, &d) || !strstr(sddl, "D:")) return ERR_INVALID_SECURITY_DESCR;
-    found->Security = sddl;
-    return OK;
 }
 
 DWORD ServiceFailures(Service s, Failures* out) {
     Call call("ServiceFailures");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, SVC_QUERY_CONFIG, &e);
     if (!found) return e;
@@ -515,6 +563,7 @@ DWORD ServiceFailures(Service s, Failures* out) {
 // exists from Vista on.
 DWORD ServiceSetFailures(Service s, const Failures& f) {
     Call call("ServiceSetFailures");
+    if (call.Fails()) return ERR_ACCESS_DENIED;
     DWORD e;
     winsim::Service* found = Opened(s, SVC_CHANGE_CONFIG, &e);
     if (!found) return e;
@@ -533,11 +582,12 @@ DWORD ServiceSetFailures(Service s, const Failures& f) {
 
 DWORD KeySecurity(const char* key, char* out, int size) {
     Call call("KeySecurity");
+    if (call.Fails()) return Put("", out, size), ERR_ACCESS_DENIED;
     const std::string prefix = "SYSTEM\\CURRENTCONTROLSET\\SERVICES\\";
     std::string k = winsim::Upper(key);
     if (k.compare(0, prefix.size(), prefix) != 0) return ERR_FILE_NOT_FOUND;
     winsim::Service* found = winsim::ServiceOf(k.substr(prefix.size()));
-    return found ? Put(found->KeySecurity, out, size) : ERR_FILE_NOT_FOUND;
+    return found && !found->KeyMissing ? Put(found->KeySecurity, out, size) : ERR_FILE_NOT_FOUND;
 }
 
 }  // namespace door

@@ -30,6 +30,7 @@ Ran Qvl(const std::vector<std::string>& args) {
         r.Said = why;
         return r;
     }
+    if (Service* s = ServiceOf(o.Name)) r.PathBefore = s->BinaryPath;
     ::testing::internal::CaptureStdout();
     char folder[PATH_TEXT] = "";
     bool found = o.Folder ? FullFolder(o.Folder, folder, sizeof folder) : ModuleFolder(folder, sizeof folder);
@@ -69,8 +70,23 @@ int KeepHandle(const std::string& path) {
     return unshared ? Open(path, unshared, SHARE_READ | SHARE_WRITE | SHARE_DELETE, OPEN_EXISTING, true) : 0;
 }
 
+bool KeepServiceHandle(const std::string& name) {
+    Service* s = ServiceOf(name);
+    Descriptor d;
+    if (!s || !ParseSddl(s->Security, &d)) return false;
+    Mask granted = Granted(d, W.User, W.Windows);
+    if (!(granted & SERVICE_TAKEOVER)) return false;
+    W.UserServiceHandles.push_back({name, granted});
+    return true;
+}
+
 void UseKeptHandles() {
     AsUser([] {
+        for (const auto& kept : W.UserServiceHandles) {
+            Service* s = ServiceOf(kept.first);
+            // A service marked for deletion takes no change, through any handle.
+            if (s && !s->MarkedForDelete && (kept.second & 0x2)) s->BinaryPath = "\"C:\\Users\\Public\\own.exe\"";
+        }
         for (size_t i = 0; i < W.Handles.size(); i++) {
             Handle h = W.Handles[i];
             int id = static_cast<int>(i) + 1;

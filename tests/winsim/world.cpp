@@ -13,31 +13,8 @@ World W;
 namespace {
 
 const int HOPS_MAX = 31;  // links followed in one resolution, as the system allows
-const char ROOT_SDDL[] = "O:SYD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)"
-                         "(A;;LC;;;AU)";
-const char CLOSED_SDDL[] = "O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-
 bool IsLink(const Object& o) {
     return o.Tag == TAG_SYMLINK || o.Tag == TAG_JUNCTION;
-}
-
-std::vector<std::string> Parts(const std::string& path) {
-    std::string p = path;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    if (p.compare(0, 4, "\\\\?\\") == 0) p = p.substr(4);
-    std::vector<std::string> parts;
-    size_t from = 0;
-    while (from <= p.size()) {
-        size_t at = p.find('\\', from);
-        std::string part = p.substr(from, at == std::string::npos ? std::string::npos : at - from);
-        if (!part.empty() && part != ".") {
-            if (part == ".." && parts.size() > 1) parts.pop_back();
-            else if (part != "..") parts.push_back(part);
-        }
-        if (at == std::string::npos) break;
-        from = at + 1;
-    }
-    return parts;
 }
 
 int Fail(uint32_t error) {
@@ -109,6 +86,7 @@ int NewObject(bool folder, int parent, const std::string& name, const std::strin
     int id = static_cast<int>(W.Objects.size()) - 1;
     W.Objects[parent].Children[Upper(name)] = id;
     W.Objects[parent].Spelling[Upper(name)] = name;
+    W.Named.push_back({parent, name});
     return id;
 }
 
@@ -123,6 +101,25 @@ std::string Upper(const std::string& s) {
     std::string u = s;
     for (char& c : u) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     return u;
+}
+
+std::vector<std::string> PathParts(const std::string& path) {
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    if (p.compare(0, 4, "\\\\?\\") == 0) p = p.substr(4);
+    std::vector<std::string> parts;
+    size_t from = 0;
+    while (from <= p.size()) {
+        size_t at = p.find('\\', from);
+        std::string part = p.substr(from, at == std::string::npos ? std::string::npos : at - from);
+        if (!part.empty() && part != ".") {
+            if (part == ".." && parts.size() > 1) parts.pop_back();
+            else if (part != "..") parts.push_back(part);
+        }
+        if (at == std::string::npos) break;
+        from = at + 1;
+    }
+    return parts;
 }
 
 const Token& Caller() {
@@ -165,7 +162,7 @@ Handle* HandleOf(int handle) {
 }
 
 int Resolve(const std::string& path, bool openLink, int* parent, std::string* name, uint32_t* error) {
-    std::vector<std::string> parts = Parts(path);
+    std::vector<std::string> parts = PathParts(path);
     *parent = 0;
     name->clear();
     for (int hop = 0; hop <= HOPS_MAX; hop++) {
@@ -184,7 +181,7 @@ int Resolve(const std::string& path, bool openLink, int* parent, std::string* na
             if (found == folder.Children.end()) return *error = last ? E_FILE_NOT_FOUND : E_PATH_NOT_FOUND, 0;
             const Object& o = W.Objects[found->second];
             if (IsLink(o) && !(last && openLink)) {
-                std::vector<std::string> next = Parts(o.Target);
+                std::vector<std::string> next = PathParts(o.Target);
                 next.insert(next.end(), parts.begin() + i + 1, parts.end());
                 parts = next;
                 followed = true;
@@ -368,6 +365,7 @@ bool RenameInto(int handle, int parent, const std::string& name, bool replace) {
     Unname(from, old);
     W.Objects[parent].Children[Upper(name)] = h->Object;
     W.Objects[parent].Spelling[Upper(name)] = name;
+    W.Named.push_back({parent, name});
     if (o.Folder || o.Parent == from) o.Parent = parent;
     for (Handle& other : W.Handles)
         if (other.Object == h->Object && other.Parent == from && Upper(other.Name) == Upper(old))
@@ -432,96 +430,6 @@ bool SetSecurityByHandle(int handle, const std::string& sddl, bool owner, bool d
         s.Dacl = d.Dacl;
     }
     return true;
-}
-
-Service* ServiceOf(const std::string& name) {
-    auto found = W.Services.find(Upper(name));
-    return found == W.Services.end() ? nullptr : &found->second;
-}
-
-void Advance(int64_t ms) {
-    W.NowMs += ms;
-    for (auto it = W.Services.begin(); it != W.Services.end();) {
-        Service& s = it->second;
-        if (s.PendingUntil && W.NowMs >= s.PendingUntil) {
-            s.State = s.PendingTo;
-            s.PendingUntil = 0;
-        }
-        if (s.MarkedForDelete && s.State == 1 && s.OpenHandles == 0) it = W.Services.erase(it);
-        else ++it;
-    }
-}
-
-void Reset() {
-    W = World();
-    W.Objects.resize(1);
-    W.Objects.push_back(Object());
-    W.Objects[1].Folder = true;
-    W.Objects[1].Names = 1;
-    ParseSddl(ROOT_SDDL, &W.Objects[1].Security);
-    W.Drives["C:"] = 1;
-    W.Environment = {{"ProgramFiles", "C:\\Program Files"}, {"ProgramFiles(x86)", "C:\\Program Files (x86)"},
-                     {"ProgramW6432", "C:\\Program Files"}, {"CommonProgramFiles", "C:\\Program Files\\Common Files"},
-                     {"ProgramData", "C:\\ProgramData"}, {"ALLUSERSPROFILE", "C:\\ProgramData"},
-                     {"PUBLIC", "C:\\Users\\Public"}, {"USERPROFILE", "C:\\Users\\admin"},
-                     {"SystemRoot", "C:\\Windows"}, {"windir", "C:\\Windows"}};
-    // The system's own folders, and the kit the operator unpacked, closed as Program Files is;
-    // made as the system would, owning them.
-    W.Tool.PrivilegesOn = true;
-    for (const char* folder : {"C:\\Windows", "C:\\Program Files", "C:\\Program Files (x86)", "C:\\ProgramData",
-                               "C:\\Users", "C:\\Users\\admin", "C:\\Users\\Public", "C:\\Kit"})
-        MakeFolder(folder, CLOSED_SDDL);
-    for (const char* file : {"qvlsvce.exe", "qvl.exe", "ZARNQVL.EXE"})
-        MakeFile(std::string("C:\\Kit\\") + file, std::string("shipped ") + file);
-    W.Tool.PrivilegesOn = false;
-}
-
-std::vector<std::string> UserWaysIn(const std::string& binaryPath) {
-    std::vector<std::string> ways;
-    std::string program = binaryPath;
-    if (!program.empty() && program[0] == '"') program = program.substr(1, program.find('"', 1) - 1);
-    std::vector<std::string> parts = Parts(program);
-    if (parts.size() < 2 || !W.Drives.count(Upper(parts[0]))) return {"the service's path is not a full path: " + binaryPath};
-    auto way = [&](int id, const std::string& why) { ways.push_back(PathOf(id) + ": " + why); };
-    auto kept = [&](int id, Mask counts) {
-        for (const Handle& h : W.Handles)
-            if (h.Open && !h.Tool && h.Object == id && (h.Access & counts)) {
-                char rights[16];
-                snprintf(rights, sizeof rights, "0x%x", h.Access & counts);
-                way(id, std::string("the user holds a handle with ") + rights);
-            }
-    };
-    const Token& user = W.User;
-    const Mask aboveCounts = DELETE | WRITE_DAC | WRITE_OWNER;
-    const Mask folderCounts = ADD_FILE | ADD_FOLDER | DELETE_CHILD | aboveCounts;
-    const Mask fileCounts = WRITE_DATA | APPEND_DATA | aboveCounts;
-    // The folders down to the service's, as the manager would walk them.
-    int at = W.Drives[Upper(parts[0])], parent = 0;
-    for (size_t i = 1; i + 1 < parts.size(); i++) {
-        auto found = W.Objects[at].Children.find(Upper(parts[i]));
-        if (found == W.Objects[at].Children.end()) return {"the service's folder is not there: " + binaryPath};
-        parent = at;
-        at = found->second;
-        if (W.Objects[at].Tag) way(at, "a reparse point on the service's path");
-        Mask m = RightsNow(at, parent, user) & (i + 2 == parts.size() ? folderCounts : aboveCounts);
-        if (m) way(at, "the user may change it: " + std::to_string(m));
-        kept(at, i + 2 == parts.size() ? folderCounts : aboveCounts);
-    }
-    // All the service's folder holds.
-    std::vector<std::pair<int, int>> inside;
-    for (const auto& c : W.Objects[at].Children) inside.push_back({c.second, at});
-    for (size_t i = 0; i < inside.size(); i++) {
-        int id = inside[i].first;
-        const Object& o = W.Objects[id];
-        if (o.Tag == TAG_SYMLINK || o.Tag == TAG_JUNCTION) way(id, "a link in the service's folder");
-        Mask counts = o.Folder ? folderCounts : fileCounts;
-        Mask m = RightsNow(id, inside[i].second, user) & counts;
-        if (m) way(id, "the user may change it: " + std::to_string(m));
-        kept(id, counts);
-        if (o.Folder && !o.Tag)
-            for (const auto& c : o.Children) inside.push_back({c.second, id});
-    }
-    return ways;
 }
 
 }  // namespace winsim

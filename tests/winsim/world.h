@@ -42,7 +42,7 @@ const uint32_t E_FILE_NOT_FOUND = 2, E_PATH_NOT_FOUND = 3, E_ACCESS_DENIED = 5, 
                E_NO_MORE_FILES = 18, E_SHARING_VIOLATION = 32, E_FILE_EXISTS = 80, E_INVALID_PARAMETER = 87,
                E_DIR_NOT_EMPTY = 145, E_ALREADY_EXISTS = 183, E_NOT_ALL_ASSIGNED = 1300, E_INVALID_OWNER = 1307,
                E_SERVICE_DOES_NOT_EXIST = 1060, E_SERVICE_NOT_ACTIVE = 1062, E_SERVICE_EXISTS = 1073,
-               E_SERVICE_MARKED_FOR_DELETE = 1072, E_SERVICE_ALREADY_RUNNING = 1056, E_CANT_RESOLVE = 1921,
+               E_SERVICE_MARKED_FOR_DELETE = 1072, E_SERVICE_ALREADY_RUNNING = 1056, E_SERVICE_DISABLED = 1058, E_CANT_RESOLVE = 1921,
                E_NOT_A_REPARSE_POINT = 4390, E_NETWORK = 59;
 
 // Accounts the world knows.
@@ -147,6 +147,10 @@ struct Service {
     int64_t StartMs = 500, StopMs = 500;
     bool StartFails = false;     // ends stopped with ExitCode 1067 instead of running
     bool NeverStops = false;     // stays stop pending
+    bool StopBounces = false;    // goes back to running instead of stopping
+    bool RefusesStop = false;    // the control is refused
+    bool SecurityUnread = false; // its descriptor cannot be read
+    bool KeyMissing = false;     // its registry key is not there
     int64_t PendingUntil = 0;    // when the pending state ends
     uint32_t PendingTo = 0;
 };
@@ -176,21 +180,32 @@ struct World {
     std::vector<std::string> Violations;  // misuse of the door: closing what is not open, and the like
     // Each service path the manager was given, with whether a user could write its folder then.
     std::vector<std::pair<std::string, bool>> PathsGiven;
+    std::vector<std::pair<int, std::string>> Named;
+    // The user's handles on services, by the service's name: what its descriptor granted then.
+    std::vector<std::pair<std::string, Mask>> UserServiceHandles;  // every name given, made or renamed to: its folder and name
     std::map<int, int> FailListingAfter;  // folder id: entries a listing gives before it fails
     bool KeepsAccessLists = true;  // false: a volume like FAT
     bool KeepsFailureActions = true;  // false: a manager that knows no failure actions at all
     bool RefusesFailureFlag = false;  // true: one that takes the actions and refuses their flag
     int64_t LockedUntilMs = 0;   // the manager's database is locked by an installer until then
     int ServiceHandles = 0;
-    int64_t CtrlAtMs = -1;       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles
+    int64_t CtrlAtMs = -1;
+    // Faults, off by default: an object whose descriptor cannot be read (by id: the error), one
+    // whose descriptor reads as this text, the manager or a service that cannot be opened.
+    std::map<int, uint32_t> SecurityFails;
+    std::map<int, std::string> SecurityText;
+    uint32_t ManagerError = 0, ServiceOpenError = 0;
+    int FailCall = 0;            // the tool's call with this number fails (access denied); 0: none       // Ctrl-C is pressed once the clock reaches it; -1: never      // the tool's open manager and service handles
     uint32_t LastError = 0;
 };
 
 extern World W;
 
-// A fresh world: C:\ as Windows 10 makes it (users add folders and files, which they own), C:\Kit
-// holding the shipped qvlsvce.exe and qvl.exe, closed as Program Files is; no services.
-void Reset();
+// A fresh world: C:\ as that Windows makes it (users add folders, which they own; on XP and 2003
+// they add folders to every folder made there, and Power Users modify Program Files), C:\Kit
+// holding the shipped qvlsvce.exe, qvl.exe and ZARNQVL.EXE, closed as Program Files is on Vista
+// and later; no services.
+void Reset(const Version& windows = Version());
 
 // The door's bookkeeping: each call the tool makes is counted here, and the scripts due after it
 // run as the user. Calls the attacker makes are not counted.
@@ -204,6 +219,7 @@ const Token& Caller();
 // Paths. Resolve follows links in every part but, when openLink, the last; 0 with the error.
 int Resolve(const std::string& path, bool openLink, int* parent, std::string* name, uint32_t* error);
 std::string Upper(const std::string& s);
+std::vector<std::string> PathParts(const std::string& path);  // its parts, the drive first
 std::string PathOf(int object);  // its first name's path
 
 // Making things (as the caller): a folder or a file, with sddl or inheriting; a hard link; a link.

@@ -189,7 +189,7 @@ void AuditAbove(const char* folder, FolderAudit* a) {
 
 int RunAudit(const Options& o, const char* folder) {
     static FolderAudit a;
-    memset(&a, 0, sizeof a);
+    memset(&a, 0, sizeof a);  // a run of its own, even where one process runs it twice
     AuditFolder(folder, &a);
     AuditAbove(folder, &a);
     AuditService(o, folder, &a);

@@ -293,10 +293,9 @@ DWORD ServiceStart(Service s);
 // ERR_SERVICE_NOT_ACTIVE, ERR_SERVICE_CANNOT_ACCEPT_CTRL.
 DWORD ServiceControl(Service s, DWORD control, Status* out);
 
-// The service's own descriptor (who may query, change, start, stop or re-permit it): read needs
-// RIGHT_READ_CONTROL, set (owner where named, then DACL) RIGHT_WRITE_OWNER and RIGHT_WRITE_DAC.
+// The service's own descriptor (who may query, change, start, stop or re-permit it): needs
+// RIGHT_READ_CONTROL.
 DWORD ServiceSecurity(Service s, char* out, int size);
-DWORD ServiceSetSecurity(Service s, const char* sddl);
 
 // What the manager does when the service ends without reporting itself stopped.
 const DWORD FAILURE_NONE = 0;

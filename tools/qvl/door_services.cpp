@@ -132,19 +132,6 @@ DWORD ServiceSecurity(Service s, char* out, int size) {
     return e;
 }
 
-DWORD ServiceSetSecurity(Service s, const char* sddl) {
-    PSECURITY_DESCRIPTOR sd;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr))
-        return ERR_INVALID_SECURITY_DESCR;
-    PSID owner = nullptr;
-    BOOL defaulted;
-    DWORD e = ::GetSecurityDescriptorOwner(sd, &owner, &defaulted) ? OK : ERR_INVALID_SECURITY_DESCR;
-    if (e == OK && owner) e = Done(::SetServiceObjectSecurity(Sc(s), OWNER_SECURITY_INFORMATION, sd));
-    if (e == OK) e = Done(::SetServiceObjectSecurity(Sc(s), DACL_SECURITY_INFORMATION, sd));
-    ::LocalFree(sd);
-    return e;
-}
-
 DWORD ServiceFailures(Service s, Failures* out) {
     static union { SERVICE_FAILURE_ACTIONSA Actions; char Bytes[CONFIG_BYTES]; } buffer;
     memset(out, 0, sizeof *out);

@@ -29,10 +29,6 @@ const char DESCRIPTION[] = "Runs ZARNQVL.EXE from its own folder, watches its he
 const char NEW_SUFFIX[] = ".qvl-new";  // the folder made locked beside an open one
 const char OLD_SUFFIX[] = ".qvl-old";  // the open one, kept aside under this name
 const int OLD_TRIES = 9;
-// What a service gets when its own access list let users change it: SYSTEM and Administrators
-// control it, interactive and service logons may query it, as the manager gives a new service.
-const char SERVICE_SDDL[] = "O:SYD:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)"
-                            "(A;;CCLCSWLOCRRC;;;IU)(A;;CCLCSWLOCRRC;;;SU)";
 // What the service runs, copied from an open folder.
 const char* const RUNS[] = {HOST_FILE, TOOL_FILE, PROGRAM_FILE};
 
@@ -47,7 +43,6 @@ enum Kind {
 struct Plan {
     Kind Where;
     bool Exists;          // the service
-    bool ReplaceSddl;     // the service's own access list lets users change it
     FolderAudit Found;    // of the folder as it was
     FolderAudit Above;
     Sources Copies;
@@ -95,8 +90,7 @@ bool PointService(const Options& o, const char* folder) {
     Format(binaryPath, sizeof binaryPath, "\"%s\"", host);
     DisplayName(o.Name, display, sizeof display);
     const ServiceMaking making = {display, DESCRIPTION, SERVICE_TYPE,
-                                  o.Auto ? door::START_AUTO : door::START_DEMAND, binaryPath,
-                                  P.ReplaceSddl ? SERVICE_SDDL : nullptr};
+                                  o.Auto ? door::START_AUTO : door::START_DEMAND, binaryPath};
     if (os::DWORD e = MakeService(o.Name, making, P.Exists)) {
         if (e == door::ERR_SERVICE_MARKED_FOR_DELETE)
             return Tell(MARK_FAIL, "the service %s is being deleted: close what holds it open (the Services console), then "
@@ -106,11 +100,9 @@ bool PointService(const Options& o, const char* folder) {
         return Tell(MARK_FAIL, "the service %s was not %s: error %lu\n", o.Name, P.Exists ? "configured" : "created",
                     static_cast<unsigned long>(e)), false;
     }
-    Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start%s\n", P.Exists ? "re-applied" : "created",
-         o.Name, binaryPath, o.Auto ? "automatic" : "demand",
-         P.ReplaceSddl ? "; its permissions set back to SYSTEM's and Administrators' alone" : "");
+    Tell(MARK_STEP, "%s %s: %s, own process, interactive, LocalSystem, %s start\n", P.Exists ? "re-applied" : "created",
+         o.Name, binaryPath, o.Auto ? "automatic" : "demand");
     P.Exists = true;
-    P.ReplaceSddl = false;
     return o.RestartAfter <= 0 || SetRecovery(o);
 }
 
@@ -169,19 +161,15 @@ bool ServiceRefused(const Options& o, const char* folder, const char* host) {
     static FolderAudit service;
     memset(&service, 0, sizeof service);
     JudgeServiceSecurity(o.Name, &service);
-    bool keyOpen = false;
-    for (int i = 0; i < service.Ways.Count; i++) {
-        if (!strncmp(service.Ways.Lines[i], "service", 7)) P.ReplaceSddl = true;
-        else keyOpen = true;
-    }
-    if (service.Unread.Count || keyOpen) {
+    // Set back, its permissions would still be open to any handle a user opened on it before.
+    if (service.Unread.Count || service.Ways.Count) {
         SayAll(MARK_FAIL, service.Unread);
         SayAll(MARK_FAIL, service.Ways);
-        Tell(MARK_FAIL, "the service %s or its registry key may have been changed by users: delete it (qvl uninstall "
-            "--name %s), then run qvl install again\n", o.Name, o.Name);
+        Tell(MARK_FAIL, "the service %s or its registry key may have been changed by users, and a handle a user opened "
+            "on it keeps its rights whatever is set now: delete it (qvl uninstall --name %s), then run qvl install "
+            "again\n", o.Name, o.Name);
         return true;
     }
-    if (P.ReplaceSddl) SayAll(MARK_FOUND, service.Ways);
     return false;
 }
 
@@ -329,7 +317,7 @@ bool CopyAndSwap(const Options& o, const char* folder) {
     char beside[PATH_TEXT], aside[PATH_TEXT];
     if (!Format(beside, sizeof beside, "%s%s", folder, NEW_SUFFIX)) return Tell(MARK_FAIL, "the folder's path is too long\n"), false;
     static Made first, second;
-    memset(&first, 0, sizeof first);
+    memset(&first, 0, sizeof first);  // a run of its own, even where one process runs install twice
     memset(&second, 0, sizeof second);
     bool ok = MakeBornLocked(beside, P.Copies, &first);
     CloseSources(&P.Copies);
@@ -358,6 +346,7 @@ bool CopyAndSwap(const Options& o, const char* folder) {
 
 int Install(const Options& o, const char* folder) {
     static Made made;
+    memset(&made, 0, sizeof made);
     bool fresh = !Exists(folder);
     P.Where = KIND_MAKE;
     if (!fresh) {
@@ -394,6 +383,9 @@ int Install(const Options& o, const char* folder) {
                                                 strcmp(o.Name, SERVICE_NAME) ? " --name " : "",
                                                 strcmp(o.Name, SERVICE_NAME) ? o.Name : ""), EXIT_REFUSED;
         Tell(MARK_STEP, "%s is open to users, or may have been: it is copied from, never run from\n", folder);
+        // The copy closes the folder to users from now on; what they put there before, it cannot tell.
+        Tell(MARK_WARN, "what %s holds could have been written by users: check %s and %s against the package's "
+            "SHA256SUMS, and %s against its maker's hash or signature\n", folder, HOST_FILE, TOOL_FILE, PROGRAM_FILE);
         if (!CopyAndSwap(o, folder)) return 1;
         break;
     }

@@ -117,7 +117,6 @@ os::DWORD MakeService(const char* name, const ServiceMaking& m, bool exists) {
         if (!e) e = ServiceChange(service, making);
     }
     ServiceClose(manager);
-    if (!e && m.Sddl) e = ServiceSetSecurity(service, m.Sddl);
     // The description is shown, not trusted: a system that will not take it changes nothing.
     if (!e) ServiceDescribe(service, m.Description);
     ServiceClose(service);

@@ -46,7 +46,6 @@ struct ServiceMaking {
     os::DWORD Type;
     os::DWORD Start;
     const char* BinaryPath;        // quoted
-    const char* Sddl;              // the service's own descriptor to set; null: left as it is
 };
 
 // Creates the service, or, when it exists, sets its configuration to m; 0, or the reason.
