@@ -203,6 +203,7 @@ rm "$fresh/ZARNQVL.EXE"
 qvl start-not-ready 0 start --name QVLFresh --if-ready
 says start-not-ready "warn: QVLFresh is not started: there is no ZARNQVL.EXE in C:\\QVL Fresh yet"
 qvl start-no-program 1 start --name QVLFresh
+qvl stop-no-program 0 stop --name QVLFresh   # waits out the stop the failed launch began
 qvl status-no-program 1 status 'C:\QVL Fresh' --name QVLFresh
 says status-no-program "service     QVLFresh STOPPED; it last ended on a failure: the launch of ZARNQVL.EXE failed: error 2"
 qvl check-no-program 2 check 'C:\QVL Fresh' --name QVLFresh
