@@ -6,9 +6,9 @@ set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/coverage"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQVL_COVERAGE=ON >/dev/null
-cmake --build "$build" -j2 --target winsim_test install_test audit_test control_test >/dev/null
+cmake --build "$build" -j2 --target winsim_test install_test audit_test control_test failures_test born_test >/dev/null
 find "$build" -name '*.gcda' -delete
-for t in winsim_test install_test audit_test control_test; do
+for t in winsim_test install_test audit_test control_test failures_test born_test; do
     "$build/tests/$t" >/dev/null 2>&1 || echo "$t failed: coverage counts what ran"
 done
 objects="$build/CMakeFiles/qvlverbs.dir/tools/qvl"
