@@ -12,8 +12,8 @@
 # QVL_PROGRAM with QVL_START=1 on a first install of its own. The vouch for the folder
 # (--made-locked) is given only for a folder the package makes locked: an open folder that was
 # there before is refused (the launch condition), a first install that makes its folder passes
-# it, and so does the same package again when it remembers having made that very folder locked
-# (not another folder, not a word it does not know). Wine shows every folder open, so each locked
+# it, and so do an upgrade and the same package again when they remember having made that very
+# folder locked (not another folder, not a word it does not know). Wine shows every folder open, so each locked
 # install there fails in qvl install: what these steps prove is the command line qvl was given,
 # read from the log, not the lock (proven natively).
 # Wine's msiexec differs from Windows where it matters here: its StopServices does not wait, and
@@ -316,21 +316,30 @@ said program "ok: QVLService running"
 cmp -s "$bin/ZARNQVL.EXE" "$placed/ZARNQVL.EXE" || fail "QVL_PROGRAM did not put the program in the folder"
 config | grep -qxF 'start 3' || fail "a first install told nothing of the start mode is not demand-start"
 [ "$(state)" = 4 ] || fail "QVL_START=1 with the program in place did not leave the service running"
-# The same package again, remembering that it made this folder locked (as a locked first install
-# on Windows would have written): it vouches without being told. Remembered for another folder,
-# or as a word it does not know, it does not.
-n=0
-for memory in "C:\\QVL MSI Program\\|1|--made-locked" "C:\\QVL MSI Test\\|1|" "C:\\QVL MSI Program\\|yes|"; do
-    IFS="|" read -r dir value option <<<"$memory"
-    n=$((n + 1))
+# What is remembered alone decides the vouch, told nothing of it. First an upgrade of the
+# QVL_PROGRAM install, remembering (as a locked first install on Windows would have written) that
+# the package made this folder locked: it vouches; under Wine it fails after the older product's
+# removal and leaves no product and no service. Then the same package over the same memory, made
+# again by hand: it vouches; remembered for another folder, or as a word it does not know, not.
+[ "$(products)" = 1 ] || fail "there is no product to upgrade"
+for memory in "upgrade|$newer||C:\\QVL MSI Program\\|1|--made-locked" \
+              "same|$msi|C:\\QVL MSI Program|C:\\QVL MSI Program\\|1|--made-locked" \
+              "other|$msi|C:\\QVL MSI Program|C:\\QVL MSI Test\\|1|" \
+              "word|$msi|C:\\QVL MSI Program|C:\\QVL MSI Program\\|yes|"; do
+    IFS="|" read -r name package given dir value option <<<"$memory"
+    mkdir -p "$placed"   # the folder is there, as the package made it: only the memory decides
     wine reg add 'HKLM\SOFTWARE\QVL' /v Lock /d 1 /f $view >/dev/null 2>&1
     wine reg add 'HKLM\SOFTWARE\QVL' /v MadeLocked /d "$value" /f $view >/dev/null 2>&1
     wine reg add 'HKLM\SOFTWARE\QVL' /v InstallDir /d "$dir" /f $view >/dev/null 2>&1
-    msiexec "vouch-$n" 1627 /i "$(winepath -w "$msi")" 'INSTALLDIR=C:\QVL MSI Program'
-    got=$(tr -d '\r' <"$out/vouch-$n.log" | sed -n 's/^Property(S): QVL_MADE_OPTION = //p' | tail -n 1)
-    [ "$got" = "$option" ] || fail "remembered MadeLocked=$value for $dir, the reinstall passed \"$got\", not \"$option\""
+    msiexec "vouch-$name" 1627 /i "$(winepath -w "$package")" ${given:+"INSTALLDIR=$given"}
+    got=$(tr -d '\r' <"$out/vouch-$name.log" | sed -n 's/^Property(S): QVL_MADE_OPTION = //p' | tail -n 1)
+    [ "$got" = "$option" ] || fail "remembered MadeLocked=$value for $dir, the $name passed \"$got\", not \"$option\""
+    if [ "$name" = upgrade ]; then
+        grep -q "^Property(S): QVL_OLDER = {" "$out/vouch-upgrade.log" || fail "the upgrade did not find the older version"
+        [ "$(products)" = 0 ] || fail "the failed upgrade left $(products) products"
+        wine sc query QVLService >/dev/null 2>&1 && fail "the failed upgrade left the service"
+    fi
 done
-grep -qxF "Property(S): QVL_NOT_TRUSTED =  MadeLocked=yes" <(tr -d '\r' <"$out/vouch-3.log") || fail "MadeLocked=yes was not named as not trusted"
-msiexec program-remove 0 /x "$(winepath -w "$msi")"
+grep -qxF "Property(S): QVL_NOT_TRUSTED =  MadeLocked=yes" <(tr -d '\r' <"$out/vouch-word.log") || fail "MadeLocked=yes was not named as not trusted"
 echo "$arch msi: $failures failures"
 [ "$failures" = 0 ]
