@@ -15,6 +15,10 @@
 #   - the Upgrade row of older versions includes this version, so a rebuild of it replaces the
 #     one installed instead of standing beside it (wixl drops IncludeMaximum; Attributes is a
 #     key column, so the row is deleted and inserted, not updated).
+#   - the search, by AppSearch, for the folder the package is told to make (QVL_PROBE_DIR, a
+#     formatted path) before anything is made: QVL_FOLDER_FOUND holds it only if it was there
+#     (wixl writes no DirectorySearch); the package vouches with --made-locked only for a folder
+#     it made.
 # Usage: scripts/msi.sh ARCH BIN VERSION OUT
 set -euo pipefail
 arch=$1 bin=$(cd "$2" && pwd) version=$3 out=$(realpath -m "$4")
@@ -44,7 +48,12 @@ printf '%s\r\n' $'LockObject\tTable\tDomain\tUser\tPermission' $'s72\ts32\tS255\
 awk -F'\t' -v OFS='\t' '$2 == "3090" && $3 == "qvl" { $2 = "3074"; $3 = "QvlTool" } { print }' \
     "$work/CustomAction.idt" >"$work/CustomAction.new" && mv "$work/CustomAction.new" "$work/CustomAction.idt"
 grep -q $'\t3090\t' "$work/CustomAction.idt" && { echo "msi.sh: an action still runs the installed qvl.exe" >&2; exit 1; }
-(cd "$work" && msibuild "$out" -i LockPermissions.idt -i CustomAction.idt)
+# Depth 0: the folder itself, never one below it.
+printf '%s\r\n' $'Signature_\tParent\tPath\tDepth' $'s72\tS72\tS255\tI2' $'DrLocator\tSignature_\tParent\tPath' \
+    $'FolderBefore\t\t[QVL_PROBE_DIR]\t0' >"$work/DrLocator.idt"
+(cd "$work" && msiinfo export "$out" AppSearch >AppSearch.idt)
+printf '%s\r\n' $'QVL_FOLDER_FOUND\tFolderBefore' >>"$work/AppSearch.idt"
+(cd "$work" && msibuild "$out" -i LockPermissions.idt -i CustomAction.idt -i DrLocator.idt -i AppSearch.idt)
 upgrade=$(msiinfo export "$out" Upgrade | tr -d '\r' | awk -F'\t' '$7 == "QVL_OLDER" { print $1 }')
 [ -n "$upgrade" ] || { echo "msi.sh: the package has no Upgrade row for older versions" >&2; exit 1; }
 msibuild "$out" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'QVL_OLDER'" \

@@ -9,15 +9,24 @@
 # the same version while it runs (stopped cooperatively, started again); one product
 # throughout. A lower version refused; the removal by file, with what it finds remembered made
 # unusable, while the stand-in holds its stop longer than Windows Installer's own 30 s;
-# QVL_PROGRAM with QVL_START=1 on a first install of its own.
+# QVL_PROGRAM with QVL_START=1 on a first install of its own. The vouch for the folder
+# (--made-locked) is given only for a folder the package makes locked: an open folder that was
+# there before is refused (the launch condition), a first install that makes its folder passes
+# it, and so do an upgrade and the same package again when they remember having made that very
+# folder locked (not another folder, not a word it does not know). Wine shows every folder open, so each locked
+# install there fails in qvl install: what these steps prove is the command line qvl was given,
+# read from the log, not the lock (proven natively).
 # Wine's msiexec differs from Windows where it matters here: its StopServices does not wait, and
-# its ImagePath is unquoted, which qvl install mends. It does not roll back a failed upgrade, so
-# each walk's exit status is checked where it ends. Its /f takes no package path (it looks the
-# path up as a product code: 1605), so the repair is asked for as /fa asks it of the installer
-# (REINSTALL=ALL REINSTALLMODE=a). Its launch conditions fail without their message in the log
-# (it shows them only in a message box), so the messages are checked in the table. Its service
-# manager keeps no failure actions, so the restart on failure is proven as far as qvl install's
-# command line. Exit statuses reach the shell as their low 8 bits (1603 as 67).
+# its ImagePath is unquoted, which qvl install mends. A value given on its command line that ends
+# in a backslash reaches msiexec with it doubled; the steps on the vouch give their folder without
+# one, so that the folder remembered is compared with INSTALLDIR as resolved, not as typed. An
+# action that fails ends it with 1627, not 1603. It does not roll back a
+# failed upgrade, so each walk's exit status is checked where it ends. Its /f takes no package
+# path (it looks the path up as a product code: 1605), so the repair is asked for as /fa asks it
+# of the installer (REINSTALL=ALL REINSTALLMODE=a). Its launch conditions fail without their
+# message in the log (it shows them only in a message box), so the messages are checked in the
+# table. Its service manager takes the failure actions but refuses their flag, which qvl install
+# says and passes. Exit statuses reach the shell as their low 8 bits (1603 as 67).
 # Usage: msi-test.sh BUILD_DIR ARCH
 set -uo pipefail
 bin=$(cd "$1" && pwd) arch=$2
@@ -45,8 +54,8 @@ has() {
 T=$'\t'
 [ "$(stat -c %s "$msi")" -lt 204800 ] || fail "$msi is over 200 KB"
 case $arch in
-    win64) template="x64;1033" upgrade="{3C0B7A59-7F4E-4B55-9A8E-6A3F1D2C9E41}" locator=18 view=/reg:64 ;;
-    win32) template="Intel;1033" upgrade="{8D4E2F17-2B6A-4C0E-B1F3-5E7A9C3D0F62}" locator=2 view=/reg:32 ;;
+    win64) template="x64;1033" upgrade="{3C0B7A59-7F4E-4B55-9A8E-6A3F1D2C9E41}" locator=18 view=/reg:64 programs=ProgramFiles64Folder ;;
+    win32) template="Intel;1033" upgrade="{8D4E2F17-2B6A-4C0E-B1F3-5E7A9C3D0F62}" locator=2 view=/reg:32 programs=ProgramFilesFolder ;;
 esac
 msiinfo suminfo "$msi" | grep -qxF "Template: $template" || fail "the summary does not say $template"
 has ServiceInstall "Service${T}QVLService${T}QVL Service${T}272${T}3${T}1${T}${T}${T}LocalSystem${T}${T}${T}Host${T}Runs ZARNQVL.EXE from its own folder, watches its heartbeat and stops it cooperatively."
@@ -62,13 +71,15 @@ has CreateFolder "INSTALLDIR${T}Tool"
 (cd "$out" && msiinfo extract "$msi" Binary.QvlTool >binary-qvl.exe) && cmp -s "$out/binary-qvl.exe" "$bin/qvl.exe" ||
     fail "the Binary table does not hold this build's qvl.exe"
 for row in "Stop${T}3074${T}QvlTool${T}stop --name QVLService --timeout [QVL_STOP_TIMEOUT] --remember" \
-           "Install${T}3074${T}QvlTool${T}install \"[INSTALLDIR].\" --name QVLService [QVL_AUTO_OPTION] [QVL_LOCK_OPTION] [QVL_KEEP_OPTION] [QVL_RECOVERY_OPTION] [QVL_PROGRAM_OPTION]" \
+           "Install${T}3074${T}QvlTool${T}install \"[INSTALLDIR].\" --name QVLService [QVL_AUTO_OPTION] [QVL_LOCK_OPTION] [QVL_KEEP_OPTION] [QVL_RECOVERY_OPTION] [QVL_PROGRAM_OPTION] [QVL_MADE_OPTION]" \
            "Start${T}3074${T}QvlTool${T}start --name QVLService --if-ready" \
            "StartAgain${T}3074${T}QvlTool${T}start --name QVLService --if-remembered" \
            "AutoStart${T}51${T}QVL_AUTO_OPTION${T}--auto" "NoLock${T}51${T}QVL_LOCK_OPTION${T}--no-lock" \
            "KeepExisting${T}51${T}QVL_KEEP_OPTION${T}--keep-existing" \
            "Recovery${T}51${T}QVL_RECOVERY_OPTION${T}--restart-on-failure [QVL_RESTART_ON_FAILURE]" \
-           "Program${T}51${T}QVL_PROGRAM_OPTION${T}--program \"[QVL_PROGRAM]\""; do
+           "Program${T}51${T}QVL_PROGRAM_OPTION${T}--program \"[QVL_PROGRAM]\"" \
+           "MadeLocked${T}51${T}QVL_MADE_OPTION${T}--made-locked" \
+           "ProbeGiven${T}51${T}QVL_PROBE_DIR${T}[INSTALLDIR]" "ProbeDefault${T}51${T}QVL_PROBE_DIR${T}[$programs]QVL\\"; do
     table CustomAction | cut -f1-4 | grep -qxF -- "$row" || fail "CustomAction has no row: $(tr '\t' '|' <<<"$row")"
 done
 # Types 18, 34 and 50 run an installed file, a file in a folder, or a path from a property.
@@ -80,6 +91,20 @@ order=$(table InstallExecuteSequence | sort -t"$T" -k3 -n | awk -F'\t' '{print $
 [ "$order" = "InstallInitialize@1500 RemoveExistingProducts@1510 Stop@1890 StopServices@1900 InstallServices@5800 Install@5810 Start@6590 StartAgain@6591 InstallFinalize@6600 " ] ||
     fail "the actions are out of place: $order"
 has InstallExecuteSequence "Stop${T}Installed${T}1890"
+# The folder searched for as it is before anything is made, in both sequences; the vouch decided
+# once INSTALLDIR is resolved and before the folder is made, only where the lock is asked for.
+[ "$(table DrLocator | tr '\t' '|')" = "FolderBefore||[QVL_PROBE_DIR]|0" ] || fail "the folder is not searched for: $(table DrLocator | tr '\t\n' '| ')"
+has AppSearch "QVL_FOLDER_FOUND${T}FolderBefore"
+for sequence in InstallExecuteSequence InstallUISequence; do
+    order=$(table $sequence | sort -t"$T" -k3 -n | awk -F'\t' '{print $1}' | grep -E '^(Probe[A-Za-z]*|AppSearch|LaunchConditions)$' | tr '\n' ' ')
+    [ "$order" = "ProbeGiven ProbeDefault ProbeOfGiven AppSearch LaunchConditions " ] || fail "the folder's search is out of place in $sequence: $order"
+done
+order=$(table InstallExecuteSequence | sort -t"$T" -k3 -n | awk -F'\t' '{print $1}' |
+        grep -E '^(CostFinalize|NotMadeLocked|MadeLockedNow|MadeLockedBefore|MadeLocked|CreateFolders)$' | tr '\n' ' ')
+[ "$order" = "CostFinalize NotMadeLocked MadeLockedNow MadeLockedBefore MadeLocked CreateFolders " ] || fail "the vouch is decided out of place: $order"
+for action in MadeLockedNow MadeLockedBefore; do
+    table InstallExecuteSequence | awk -F'\t' -v a=$action '$1 == a { print $2 }' | grep -q '^QVL_LOCK="1" AND ' || fail "$action vouches without the lock"
+done
 has InstallExecuteSequence "StartAgain${T}(QVL_OLDER OR Installed) AND NOT QVL_START AND NOT REMOVE~=\"ALL\"${T}6591"
 # Older versions and this one (a rebuild) are replaced; a newer one refuses this.
 has Upgrade "$upgrade${T}0.0.0${T}$version${T}${T}768${T}${T}QVL_OLDER"
@@ -96,12 +121,16 @@ for row in "QVL_START_MODE~=\"auto\" OR QVL_START_MODE~=\"demand\"${T}QVL_START_
     property=${row#*$T} property=${property%% *}
     has LaunchCondition "Installed OR ${row}, not \"[$property]\"."
 done
+# An open folder that was there before is refused on a first install, by name, unless under the
+# program files folders or installed unlocked.
+table LaunchCondition | grep -qF "${T}INSTALLDIR \"[QVL_PROBE_DIR]\" is already there and this package did not make it:" ||
+    fail "no launch condition names a folder that was there before"
 has Property "SecureCustomProperties${T}QVL_OLDER;QVL_NEWER;INSTALLDIR;QVL_START_MODE;QVL_LOCK;QVL_KEEP_EXISTING;QVL_STOP_TIMEOUT;QVL_RESTART_ON_FAILURE;QVL_START;QVL_PROGRAM"
 # No public property has a default in the table: what was not given is told from the default.
 table Property | grep -E "^(QVL_[A-Z_]*|INSTALLDIR)$T" | grep -v "^QVL_REMEMBERED" && fail "public properties have defaults in the Property table"
 # Each choice remembered in the registry of the package's architecture and read back.
 for pair in InstallDir:INSTALLDIR StartMode:QVL_START_MODE Lock:QVL_LOCK KeepExisting:QVL_KEEP_EXISTING \
-            StopTimeout:QVL_STOP_TIMEOUT RestartOnFailure:QVL_RESTART_ON_FAILURE; do
+            StopTimeout:QVL_STOP_TIMEOUT RestartOnFailure:QVL_RESTART_ON_FAILURE MadeLocked:QVL_MADE_LOCKED; do
     name=${pair%%:*} property=${pair#*:}
     table Registry | cut -f2- | grep -qxF "2${T}SOFTWARE\\QVL${T}${name}${T}[$property]${T}Tool" || fail "$property is not remembered as $name"
     search=$(table RegLocator | awk -F'\t' -v n="$name" '$4 == n { print $1 "|" $2 "|" $3 "|" $5 }')
@@ -156,7 +185,7 @@ state() { wine sc query QVLService 2>/dev/null | tr -d '\r' | awk '/STATE/ {prin
 messages() { cut -c31- "$folder/ZARNQVL.ERR" | tr -d '\r'; }
 remembered() { wine reg query 'HKLM\SOFTWARE\QVL' $view 2>/dev/null | tr -d '\r' | awk '$2 == "REG_SZ" { print $1 "=" substr($0, index($0, "REG_SZ") + 10) }' | sort | tr '\n' ' '; }
 products() { wine reg query 'HKLM\Software\Classes\Installer\Products' /s 2>/dev/null | tr -d '\r' | grep -c 'ProductName.*QVL service host'; }
-choices="InstallDir=C:\\QVL MSI Test\\ KeepExisting=1 Lock=0 RestartOnFailure=60 StartMode=auto StopTimeout=45"
+choices="InstallDir=C:\\QVL MSI Test\\ KeepExisting=1 Lock=0 MadeLocked=0 RestartOnFailure=60 StartMode=auto StopTimeout=45"
 # After each walk: one product, automatic start, the folder's qvlsvce.exe, every choice, and the
 # version installed (for detection rules).
 kept() {
@@ -179,6 +208,26 @@ for value in QVL_START_MODE=sometimes QVL_LOCK=yes QVL_STOP_TIMEOUT=0 "QVL_STOP_
     wine sc query QVLService >/dev/null 2>&1 && fail "$value was refused after the service was made"
 done
 
+# The folder was there before (the walk made it, open): a locked first install is refused by name
+# before anything is done; not one given no INSTALLDIR, which makes the default folder itself and
+# vouches for it.
+msiexec existing 1603 /i "$(winepath -w "$msi")" 'INSTALLDIR=C:\QVL MSI Test'
+grep -q "LaunchConditions. Return value 0" "$out/existing.log" || fail "the folder that was there was not refused by the launch conditions"
+grep -qF 'Property(S): QVL_FOLDER_FOUND = C:\QVL MSI Test' <(tr -d '\r' <"$out/existing.log") || fail "the folder that was there was not found"
+wine sc query QVLService >/dev/null 2>&1 && fail "the folder that was there was refused after the service was made"
+default='C:\Program Files\QVL\'
+[ "$arch" = win32 ] && [ -d "$WINEPREFIX/drive_c/Program Files (x86)" ] && default='C:\Program Files (x86)\QVL\'
+made=$(winepath -u "$default")
+rm -rf "$made"
+msiexec made 1627 /i "$(winepath -w "$msi")"
+grep -qxF "Property(S): QVL_PROBE_DIR = $default" <(tr -d '\r' <"$out/made.log") || fail "the default folder was not searched for"
+for line in "Property(S): QVL_MADE_LOCKED = 1" "Property(S): QVL_MADE_OPTION = --made-locked"; do
+    grep -qxF "$line" <(tr -d '\r' <"$out/made.log") || fail "the first install that made its folder did not vouch for it: no $line"
+done
+grep -q "^fail: " "$out/made.txt" || fail "qvl install did not say why it failed under Wine"
+wine sc query QVLService >/dev/null 2>&1 && fail "the failed install left the service"
+rm -rf "$made"
+
 # The first install: every choice away from its default, and a start asked for before the program is there.
 msiexec install 0 /i "$(winepath -w "$msi")" 'INSTALLDIR=C:\QVL MSI Test\' QVL_LOCK=0 QVL_START_MODE=Auto QVL_KEEP_EXISTING=1 \
     QVL_STOP_TIMEOUT=45 QVL_RESTART_ON_FAILURE=60 QVL_START=1
@@ -187,6 +236,7 @@ said install 'warn: QVLService is not started: there is no ZARNQVL.EXE in C:\QVL
 [ "$(state)" = 1 ] || fail "the service is not stopped after a start without its program"
 grep -qxF "Property(S): QVL_RECOVERY_OPTION = --restart-on-failure 60" <(tr -d '\r' <"$out/install.log") ||
     fail "the restart on failure did not reach qvl install"
+said install 'step: recovery of QVLService: every failure: restart after 60 s; counted back to none after 86400 s without one; after a crash only (the failure-actions flag is off)'
 for f in qvlsvce.exe qvl.exe; do cmp -s "$bin/$f" "$folder/$f" || fail "$f was not installed"; done
 cp "$bin/ZARNQVL.EXE" "$folder/"
 qvl start; grep -q "^ok: QVLService running" "$out/qvl-start.txt" || fail "the installed service did not start"
@@ -201,9 +251,10 @@ grep -q "QVL_OLDER = {" "$out/upgrade.log" || fail "the upgrade did not find the
 msiexec repair 0 /i "$(winepath -w "$newer")" REINSTALL=ALL REINSTALLMODE=a
 msiexec again 0 /i "$(winepath -w "$newer")"
 for walk in upgrade repair again; do
-    said $walk 'warn: --no-lock: the folder'"'"'s permissions are left as they are'
+    said $walk 'warn: --no-lock: these ways into the service stay open'
     said $walk 'step: re-applied QVLService: "C:\QVL MSI Test\qvlsvce.exe", own process, interactive, LocalSystem, automatic start'
     kept "the $walk"
+    grep -q "^Property(S): QVL_MADE_OPTION = " "$out/$walk.log" && fail "the $walk vouched for a folder installed unlocked"
 done
 # The repair and the reinstall stop what they touch cooperatively, as a removal does, with the
 # remembered timeout; the remembered recovery reaches every qvl install.
@@ -260,11 +311,35 @@ for f in ZARNQVL.EXE ZARNQVL.ERR; do [ -e "$folder/$f" ] || fail "$f went with t
 source="$WINEPREFIX/drive_c/QVL MSI Source" placed="$WINEPREFIX/drive_c/QVL MSI Program"
 rm -rf "$source" "$placed" && mkdir -p "$source" && cp "$bin/ZARNQVL.EXE" "$source/"
 msiexec program 0 /i "$(winepath -w "$msi")" 'INSTALLDIR=C:\QVL MSI Program\' QVL_LOCK=0 'QVL_PROGRAM=C:\QVL MSI Source\ZARNQVL.EXE' QVL_START=1
-said program 'step: copied C:\QVL MSI Source\ZARNQVL.EXE into C:\QVL MSI Program'
+said program 'step: copied C:\QVL MSI Source\ZARNQVL.EXE into C:\QVL MSI Program, made anew and renamed over ZARNQVL.EXE'
 said program "ok: QVLService running"
 cmp -s "$bin/ZARNQVL.EXE" "$placed/ZARNQVL.EXE" || fail "QVL_PROGRAM did not put the program in the folder"
 config | grep -qxF 'start 3' || fail "a first install told nothing of the start mode is not demand-start"
 [ "$(state)" = 4 ] || fail "QVL_START=1 with the program in place did not leave the service running"
-msiexec program-remove 0 /x "$(winepath -w "$msi")"
+# What is remembered alone decides the vouch, told nothing of it. First an upgrade of the
+# QVL_PROGRAM install, remembering (as a locked first install on Windows would have written) that
+# the package made this folder locked: it vouches; under Wine it fails after the older product's
+# removal and leaves no product and no service. Then the same package over the same memory, made
+# again by hand: it vouches; remembered for another folder, or as a word it does not know, not.
+[ "$(products)" = 1 ] || fail "there is no product to upgrade"
+for memory in "upgrade|$newer||C:\\QVL MSI Program\\|1|--made-locked" \
+              "same|$msi|C:\\QVL MSI Program|C:\\QVL MSI Program\\|1|--made-locked" \
+              "other|$msi|C:\\QVL MSI Program|C:\\QVL MSI Test\\|1|" \
+              "word|$msi|C:\\QVL MSI Program|C:\\QVL MSI Program\\|yes|"; do
+    IFS="|" read -r name package given dir value option <<<"$memory"
+    mkdir -p "$placed"   # the folder is there, as the package made it: only the memory decides
+    wine reg add 'HKLM\SOFTWARE\QVL' /v Lock /d 1 /f $view >/dev/null 2>&1
+    wine reg add 'HKLM\SOFTWARE\QVL' /v MadeLocked /d "$value" /f $view >/dev/null 2>&1
+    wine reg add 'HKLM\SOFTWARE\QVL' /v InstallDir /d "$dir" /f $view >/dev/null 2>&1
+    msiexec "vouch-$name" 1627 /i "$(winepath -w "$package")" ${given:+"INSTALLDIR=$given"}
+    got=$(tr -d '\r' <"$out/vouch-$name.log" | sed -n 's/^Property(S): QVL_MADE_OPTION = //p' | tail -n 1)
+    [ "$got" = "$option" ] || fail "remembered MadeLocked=$value for $dir, the $name passed \"$got\", not \"$option\""
+    if [ "$name" = upgrade ]; then
+        grep -q "^Property(S): QVL_OLDER = {" "$out/vouch-upgrade.log" || fail "the upgrade did not find the older version"
+        [ "$(products)" = 0 ] || fail "the failed upgrade left $(products) products"
+        wine sc query QVLService >/dev/null 2>&1 && fail "the failed upgrade left the service"
+    fi
+done
+grep -qxF "Property(S): QVL_NOT_TRUSTED =  MadeLocked=yes" <(tr -d '\r' <"$out/vouch-word.log") || fail "MadeLocked=yes was not named as not trusted"
 echo "$arch msi: $failures failures"
 [ "$failures" = 0 ]
