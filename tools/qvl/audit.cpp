@@ -27,7 +27,7 @@ const char* const LOADED_FIRST[] = {".dll", ".local", ".manifest", ".config"};
 const char LOCK_FIX[] = "run qvl install on the folder: it puts the service in a folder no user could ever write";
 const char ABOVE_FIX[] = "let only SYSTEM and Administrators change it, or install into a folder whose every parent is so";
 const char SERVICES_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\";
-const char SERVICE_FIX[] = "run qvl install again: it gives the service its own permissions back";
+const char SERVICE_FIX[] = "delete it with qvl uninstall, then run qvl install again";
 
 bool EndsWith(const char* name, const char* end) {
     size_t n = strlen(name), e = strlen(end);
