@@ -16,7 +16,7 @@ esac
 declare -A nt=([5.0]="Windows 2000" [5.1]="Windows XP" [5.2]="Windows XP Professional x64 Edition and Windows Server 2003"
                [6.0]="Windows Vista and Windows Server 2008" [6.1]="Windows 7 and Windows Server 2008 R2")
 time32='^_?(time|localtime|gmtime|mktime|ctime|difftime|ftime|utime|futime|mkgmtime)(32)?$'
-budget() { case $(basename "$1") in qvlsvce.exe) echo 24576 ;; qvl.exe) echo 81920 ;; *) echo 65536 ;; esac; }
+budget() { case $(basename "$1") in qvlsvce.exe) echo 24576 ;; qvl.exe) echo 90112 ;; *) echo 65536 ;; esac; }
 newer() { [ "$(printf '%s\n' "$1" "$2" | sort -V | tail -n 1)" = "$1" ] && [ "$1" != "$2" ]; }
 fail=0 oldest=5.0
 while IFS= read -r -d '' exe; do
