@@ -144,11 +144,41 @@ void TimelineLine(const std::string& folder, DWORD ms, DWORD state) {
     fclose(csv);
 }
 
+// Wine's manager may still hold a service deleted by the scenario before: wait until it is gone.
 void DeleteIfPresent(SC_HANDLE scm) {
-    SC_HANDLE old = OpenServiceA(scm, SERVICE, SERVICE_ALL_ACCESS);
-    if (!old) return;
-    DeleteService(old);
-    CloseServiceHandle(old);
+    for (int tries = 0; tries < 50; tries++) {
+        SC_HANDLE old = OpenServiceA(scm, SERVICE, SERVICE_ALL_ACCESS);
+        if (!old) return;
+        DeleteService(old);
+        CloseServiceHandle(old);
+        Sleep(100);
+    }
+}
+
+// Creates the service and starts it, *t0 the moment of the start. Wine's manager has been seen to answer a start of a service
+// it had just created with 1060 (no such service) while it still removed a namesake deleted
+// before: that start is tried once more with the service made anew; nothing of the host has run.
+SC_HANDLE CreateAndStart(SC_HANDLE scm, const std::string& path, DWORD* t0) {
+    for (int attempt = 0;; attempt++) {
+        DeleteIfPresent(scm);
+        SC_HANDLE svc = CreateServiceA(scm, SERVICE, "QVL Service", SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr,
+                                       nullptr, nullptr, nullptr, nullptr);
+        Check(svc != nullptr, "CreateService error %lu", GetLastError());
+        if (!svc) return nullptr;
+        *t0 = GetTickCount();
+        if (StartServiceA(svc, 0, nullptr)) return svc;
+        DWORD e = GetLastError();
+        if (e == ERROR_SERVICE_DOES_NOT_EXIST && attempt == 0) {
+            printf("StartService error 1060 on a service just made: made again\n");
+            CloseServiceHandle(svc);
+            Sleep(1000);
+            continue;
+        }
+        Check(false, "StartService error %lu", e);
+        return svc;
+    }
 }
 
 // Installs, starts and watches the service until it reports stopped; stopAtMs < 0 sends no stop.
@@ -157,16 +187,10 @@ Run RunService(const std::string& folder, long stopAtMs, DWORD limitMs, const Du
     SC_HANDLE scm = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     Check(scm != nullptr, "OpenSCManager error %lu", GetLastError());
     if (!scm) return run;
-    DeleteIfPresent(scm);
     std::string path = "\"" + folder + "\\qvlsvce.exe\"";
-    SC_HANDLE svc = CreateServiceA(scm, SERVICE, "QVL Service", SERVICE_ALL_ACCESS,
-                                   SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
-                                   SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(), nullptr,
-                                   nullptr, nullptr, nullptr, nullptr);
-    Check(svc != nullptr, "CreateService error %lu", GetLastError());
+    DWORD t0 = 0;
+    SC_HANDLE svc = CreateAndStart(scm, path, &t0);
     if (!svc) return run;
-    DWORD t0 = GetTickCount();
-    Check(StartServiceA(svc, 0, nullptr) != 0, "StartService error %lu", GetLastError());
     DWORD pid = 0;
     bool stopSent = false;
     DWORD nextLineMs = 0;
